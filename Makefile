@@ -1,0 +1,48 @@
+# The project's two commands (`make test`, `make demo`) and their parts.
+# Everything is built with CMake presets into build/<preset>/.
+
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+SHARED ?= $(abspath ../shared)
+KVP := build/native/bin/kvp
+
+.PHONY: all deps build native win32 asan test test-native test-win32 test-asan demo clean
+
+all: build
+
+deps:
+	@bash scripts/install-deps.sh
+
+native: deps
+	cmake --preset native >/dev/null
+	cmake --build --preset native -j $(JOBS)
+
+win32: deps
+	cmake --preset win32 >/dev/null
+	cmake --build --preset win32 -j $(JOBS)
+
+asan: deps
+	cmake --preset asan >/dev/null
+	cmake --build --preset asan -j $(JOBS)
+
+# Both targets, no tests.
+build: native win32
+
+test-native: native
+	bash scripts/run-tests.sh native
+
+test-win32: win32
+	bash scripts/run-tests.sh win32
+
+test-asan: asan
+	bash scripts/run-tests.sh asan
+
+# Builds and runs everything: native tests, the Windows tests under Wine, the sanitizer build;
+# then one line with the total.
+test: deps
+	@bash scripts/run-all-tests.sh
+
+demo: native
+	@bash scripts/demo.sh "$(SHARED)"
+
+clean:
+	rm -rf build

@@ -1,0 +1,63 @@
+// Win32 implementation of the platform seam: each function forwards to the real call.
+#include "platform/platform.h"
+
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+namespace platform {
+
+struct File {
+  HANDLE handle;
+};
+
+File* OpenFile(const char* path) {
+  if (path == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  }
+  if (h == INVALID_HANDLE_VALUE) return nullptr;
+  return new File{h};
+}
+
+uint32_t ReadFile(File* file, void* buffer, uint32_t count) {
+  if (file == nullptr) return 0;
+  DWORD done = 0;
+  if (!::ReadFile(file->handle, buffer, count, &done, nullptr)) return done;
+  return done;
+}
+
+bool SeekFile(File* file, uint32_t offset) {
+  if (file == nullptr) return false;
+  LARGE_INTEGER to;
+  to.QuadPart = offset;
+  return SetFilePointerEx(file->handle, to, nullptr, FILE_BEGIN) != 0;
+}
+
+uint32_t TellFile(File* file) {
+  if (file == nullptr) return 0;
+  LARGE_INTEGER zero, pos;
+  zero.QuadPart = 0;
+  if (!SetFilePointerEx(file->handle, zero, &pos, FILE_CURRENT)) return 0;
+  return static_cast<uint32_t>(pos.QuadPart);
+}
+
+uint32_t FileSize(File* file) {
+  if (file == nullptr) return 0xFFFFFFFFu;
+  return GetFileSize(file->handle, nullptr);
+}
+
+void CloseFile(File* file) {
+  if (file == nullptr) return;
+  CloseHandle(file->handle);
+  delete file;
+}
+
+uint32_t LastError() { return GetLastError(); }
+
+}  // namespace platform

@@ -1,0 +1,114 @@
+// Authoring: packed images, containers, bitmap files and hot-spot blocks as bytes.
+#include "tools/authoring/writer.h"
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+namespace kvp::authoring {
+
+PackedImage MakePackedImage(int32_t width, int32_t height, uint16_t bits,
+                            const std::vector<uint8_t>& pixels,
+                            const std::vector<uint8_t>& colourTable, const ViewFields& view) {
+  PackedImage image;
+  const uint64_t pixelBytes = PixelBytes(width, height, bits);
+  if (pixelBytes == 0 || pixels.size() != pixelBytes) return image;
+  if (bits == 8 && colourTable.size() != kColourTableSize) return image;
+
+  BitmapInfoHeader h;
+  h.width = width;
+  h.height = height;
+  h.bitCount = bits;
+  h.sizeImage = static_cast<uint32_t>(pixelBytes);
+  h.clrUsed = bits == 8 ? 256 : 0;
+  SetViewFields(h, view);
+
+  image.bytes.resize(HeaderBytes(h));
+  WriteInfoHeader(image.bytes.data(), h);
+  if (bits == 8) std::memcpy(image.bytes.data() + kInfoHeaderSize, colourTable.data(), kColourTableSize);
+  image.bytes.insert(image.bytes.end(), pixels.begin(), pixels.end());
+  return image;
+}
+
+std::vector<uint8_t> BuildContainer(const std::vector<Block>& blocks) {
+  const uint32_t count = static_cast<uint32_t>(blocks.size());
+  std::vector<uint8_t> out(16 + 16 * size_t(count), 0);
+  std::memcpy(out.data(), "KVPF", 4);
+  StoreU32(out.data() + 8, count);
+  for (uint32_t i = 0; i < count; ++i) {
+    uint8_t* entry = out.data() + 16 + 16 * size_t(i);
+    char tag[4] = {' ', ' ', ' ', ' '};
+    std::memcpy(tag, blocks[i].tag.data(), std::min<size_t>(4, blocks[i].tag.size()));
+    std::memcpy(entry, tag, 4);
+    StoreU32(entry + 4, static_cast<uint32_t>(out.size()));
+    StoreU32(entry + 8, static_cast<uint32_t>(blocks[i].data.size()));
+    out.insert(out.end(), blocks[i].data.begin(), blocks[i].data.end());
+  }
+  return out;
+}
+
+std::vector<uint8_t> BuildBitmapFile(const PackedImage& image) {
+  std::vector<uint8_t> out(kFileHeaderSize, 0);
+  out[0] = 'B';
+  out[1] = 'M';
+  StoreU32(out.data() + 2, static_cast<uint32_t>(kFileHeaderSize + image.bytes.size()));
+  const uint32_t headerBytes =
+      image.View().HasHeader() ? HeaderBytes(image.View().Header()) : kInfoHeaderSize;
+  StoreU32(out.data() + 10, kFileHeaderSize + headerBytes);
+  out.insert(out.end(), image.bytes.begin(), image.bytes.end());
+  return out;
+}
+
+bool BuildHotspotBlock(const std::vector<HotspotSpec>& hotspots, std::vector<uint8_t>& out,
+                       std::string* error) {
+  if (hotspots.size() > 255) {
+    if (error) *error = "at most 255 hot spots fit in a panorama file";
+    return false;
+  }
+  std::vector<uint8_t> block(1, static_cast<uint8_t>(hotspots.size()));
+  for (const HotspotSpec& h : hotspots) {
+    if (h.link.size() > 2047 || h.link.find('\0') != std::string::npos) {
+      if (error) *error = "a hot-spot link must be at most 2047 characters without NUL";
+      return false;
+    }
+    uint8_t angles[16];
+    StoreF32(angles, h.h1);
+    StoreF32(angles + 4, h.p1);
+    StoreF32(angles + 8, h.h2);
+    StoreF32(angles + 12, h.p2);
+    block.insert(block.end(), std::begin(angles), std::end(angles));
+    block.insert(block.end(), h.link.begin(), h.link.end());
+    block.push_back(0);
+  }
+  out = std::move(block);
+  return true;
+}
+
+bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes,
+                    std::string* error) {
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  if (file) file.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+  if (file) file.close();
+  if (!file) {
+    if (error) *error = "cannot write " + path;
+    return false;
+  }
+  return true;
+}
+
+bool ReadFileBytes(const std::string& path, std::vector<uint8_t>& bytes, std::string* error) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) {
+    if (error) *error = "cannot open " + path;
+    return false;
+  }
+  bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  if (file.bad()) {
+    if (error) *error = "cannot read " + path;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace kvp::authoring

@@ -1,0 +1,31 @@
+// The kvp tool's command dispatch and usage text.
+#include "tools/kvp/commands.h"
+
+namespace kvp::cli {
+
+namespace {
+
+const char kUsage[] =
+    "usage: kvp COMMAND ...\n"
+    "  kvp info FILE\n"
+    "  kvp pack IN.png|IN.jpg|IN.bmp -o OUT.pan [--depth 8|16|24] [--view FOV,H,P,R]\n"
+    "           [--hotspot H1,P1,H2,P2,LINK]... [--bitmap] [--matte RRGGBB]\n"
+    "  kvp export FILE -o OUT.png\n";
+
+}  // namespace
+
+int RunKvp(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+    (args.empty() ? err : out) << kUsage;
+    return args.empty() ? 2 : 0;
+  }
+  const std::vector<std::string> rest(args.begin() + 1, args.end());
+  const std::string& command = args[0];
+  if (command == "info") return RunInfo(rest, out, err);
+  if (command == "pack") return RunPack(rest, out, err);
+  if (command == "export") return RunExport(rest, out, err);
+  err << "kvp: unknown command '" << command << "'\n" << kUsage;
+  return 2;
+}
+
+}  // namespace kvp::cli

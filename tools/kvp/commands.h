@@ -1,0 +1,19 @@
+// The kvp tool's commands as functions, so that tests on both targets drive them directly.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace kvp::cli {
+
+// Each returns the process exit status: 0 done, 2 bad input or a failure (with a one-line
+// message on `err`). `args` are the command's own arguments, without the command name.
+int RunInfo(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int RunPack(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int RunExport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+// Dispatches `argv`-style arguments (without the program name) to a command.
+int RunKvp(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+}  // namespace kvp::cli
