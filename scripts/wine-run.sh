@@ -11,6 +11,7 @@ if [ "${1:-}" = "--prefix" ]; then
   shift 2
 fi
 [ -n "$prefix" ] || prefix=${WINEPREFIX:-$PWD/wineprefix}
+prefix=$(realpath -m "$prefix")  # Wine wants an absolute path
 
 export WINEPREFIX=$prefix
 export WINEDEBUG=-all
