@@ -1,0 +1,229 @@
+// `kvp pack`: turns a PNG, JPEG or BMP picture into a panorama container or bitmap file.
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <new>
+
+#include "tools/authoring/picture_io.h"
+#include "tools/authoring/writer.h"
+#include "tools/kvp/commands.h"
+
+namespace kvp::cli {
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: kvp pack IN.png|IN.jpg|IN.bmp -o OUT.pan [--depth 8|16|24] [--view FOV,H,P,R] "
+    "[--hotspot H1,P1,H2,P2,LINK]... [--bitmap] [--matte RRGGBB]";
+
+struct PackOptions {
+  std::string input;
+  std::string output;
+  uint16_t depth = 24;
+  ViewFields view;
+  std::vector<authoring::HotspotSpec> hotspots;
+  bool bitmap = false;
+  authoring::Rgb matte;
+};
+
+bool ParseInteger(const std::string& text, long long& value) {
+  const char* end = text.data() + text.size();
+  const auto result = std::from_chars(text.data(), end, value);
+  return !text.empty() && result.ec == std::errc() && result.ptr == end;
+}
+
+// Finite numbers in plain decimal notation; "nan", "inf" and hex floats are refused.
+bool ParseAngle(const std::string& text, float& value) {
+  if (text.empty() || text.find_first_not_of("+-.0123456789eE") != std::string::npos)
+    return false;
+  char* end = nullptr;
+  const double v = std::strtod(text.c_str(), &end);
+  if (end != text.c_str() + text.size() || !std::isfinite(float(v))) return false;
+  value = float(v);
+  return true;
+}
+
+std::vector<std::string> SplitCommas(const std::string& text, size_t maxFields) {
+  std::vector<std::string> fields;
+  size_t start = 0;
+  while (fields.size() + 1 < maxFields) {
+    const size_t comma = text.find(',', start);
+    if (comma == std::string::npos) break;
+    fields.push_back(text.substr(start, comma - start));
+    start = comma + 1;
+  }
+  fields.push_back(text.substr(start));
+  return fields;
+}
+
+bool ParseView(const std::string& text, ViewFields& view, std::string& error) {
+  const std::vector<std::string> fields = SplitCommas(text, 5);
+  long long v[4];
+  if (fields.size() != 4) {
+    error = "--view needs FOV,HEADING,PITCH,ROLL, got \"" + text + "\"";
+    return false;
+  }
+  for (int i = 0; i < 4; ++i) {
+    if (!ParseInteger(fields[size_t(i)], v[i]) || v[i] < INT16_MIN || v[i] > INT16_MAX) {
+      error = "--view values must be whole numbers from -32768 to 32767, got \"" + text + "\"";
+      return false;
+    }
+  }
+  if (v[0] < 1 || v[0] > 179) {
+    error = "--view field of view must be 1 to 179 degrees, got " + fields[0];
+    return false;
+  }
+  view.fov = int16_t(v[0]);
+  view.heading = int16_t(v[1]);
+  view.pitch = int16_t(v[2]);
+  view.roll = int16_t(v[3]);
+  return true;
+}
+
+// The link is everything after the fourth comma, so links may themselves hold commas.
+bool ParseHotspot(const std::string& text, authoring::HotspotSpec& spot, std::string& error) {
+  const std::vector<std::string> fields = SplitCommas(text, 5);
+  float a[4];
+  bool ok = fields.size() == 5;
+  for (size_t i = 0; ok && i < 4; ++i) ok = ParseAngle(fields[i], a[i]);
+  if (!ok) {
+    error = "--hotspot needs H1,P1,H2,P2,LINK with numbers in degrees, got \"" + text + "\"";
+    return false;
+  }
+  spot.h1 = a[0];
+  spot.p1 = a[1];
+  spot.h2 = a[2];
+  spot.p2 = a[3];
+  spot.link = fields[4];
+  return true;
+}
+
+bool ParseMatte(const std::string& text, authoring::Rgb& matte, std::string& error) {
+  const std::string hex = !text.empty() && text[0] == '#' ? text.substr(1) : text;
+  unsigned value = 0;
+  const char* end = hex.data() + hex.size();
+  const auto result = std::from_chars(hex.data(), end, value, 16);
+  if (hex.size() != 6 || result.ec != std::errc() || result.ptr != end) {
+    error = "--matte needs a colour RRGGBB in hex, got \"" + text + "\"";
+    return false;
+  }
+  matte.r = uint8_t(value >> 16);
+  matte.g = uint8_t(value >> 8);
+  matte.b = uint8_t(value);
+  return true;
+}
+
+bool ParseArguments(const std::vector<std::string>& args, PackOptions& options,
+                    std::string& error) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    const bool takesValue = arg == "-o" || arg == "--depth" || arg == "--view" ||
+                            arg == "--hotspot" || arg == "--matte";
+    if (takesValue && i + 1 == args.size()) {
+      error = arg + " needs a value";
+      return false;
+    }
+    if (arg == "-o") {
+      options.output = args[++i];
+    } else if (arg == "--depth") {
+      const std::string& value = args[++i];
+      long long depth = 0;
+      if (!ParseInteger(value, depth) || (depth != 8 && depth != 16 && depth != 24)) {
+        error = "--depth must be 8, 16 or 24, got \"" + value + "\"";
+        return false;
+      }
+      options.depth = uint16_t(depth);
+    } else if (arg == "--view") {
+      if (!ParseView(args[++i], options.view, error)) return false;
+    } else if (arg == "--hotspot") {
+      authoring::HotspotSpec spot;
+      if (!ParseHotspot(args[++i], spot, error)) return false;
+      options.hotspots.push_back(std::move(spot));
+    } else if (arg == "--matte") {
+      if (!ParseMatte(args[++i], options.matte, error)) return false;
+    } else if (arg == "--bitmap") {
+      options.bitmap = true;
+    } else if (arg.size() > 1 && arg[0] == '-') {
+      error = "unknown option " + arg;
+      return false;
+    } else if (!options.input.empty()) {
+      error = "more than one input picture (" + options.input + ", " + arg + ")";
+      return false;
+    } else {
+      options.input = arg;
+    }
+  }
+  if (options.input.empty() || options.output.empty()) {
+    error = options.input.empty() ? "no input picture given" : "no output file given (-o)";
+    return false;
+  }
+  if (options.bitmap && !options.hotspots.empty()) {
+    error = "--hotspot cannot be used with --bitmap: bitmap files carry no hot spots";
+    return false;
+  }
+  return true;
+}
+
+int Pack(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  PackOptions options;
+  std::string error;
+  if (args.empty()) {
+    err << kUsage << "\n";
+    return 2;
+  }
+  if (!ParseArguments(args, options, error)) {
+    err << "kvp pack: " << error << "\n";
+    return 2;
+  }
+
+  // The hot-spot block is checked before the picture is decoded: argument errors come first.
+  std::vector<uint8_t> hotspotBlock;
+  if (!options.hotspots.empty() &&
+      !authoring::BuildHotspotBlock(options.hotspots, hotspotBlock, &error)) {
+    err << "kvp pack: " << error << "\n";
+    return 2;
+  }
+
+  authoring::Picture picture;
+  PackedImage image;
+  if (!authoring::LoadPicture(options.input, picture, &error) ||
+      !authoring::PackPicture(picture, options.depth, options.matte, options.view, image,
+                              &error)) {
+    err << "kvp pack: " << error << "\n";
+    return 2;
+  }
+
+  std::vector<uint8_t> file;
+  if (options.bitmap) {
+    file = authoring::BuildBitmapFile(image);
+  } else {
+    std::vector<authoring::Block> blocks;
+    blocks.push_back({"BTMP", std::move(image.bytes)});
+    if (!options.hotspots.empty()) blocks.push_back({"HSPT", std::move(hotspotBlock)});
+    file = authoring::BuildContainer(blocks);
+  }
+  if (!authoring::WriteFileBytes(options.output, file, &error)) {
+    err << "kvp pack: " << error << "\n";
+    return 2;
+  }
+  out << "wrote " << options.output << " (" << (options.bitmap ? "bitmap" : "container") << ", "
+      << picture.width << "x" << picture.height << ", " << options.depth << " bits, "
+      << options.hotspots.size() << (options.hotspots.size() == 1 ? " hot spot" : " hot spots")
+      << ")\n";
+  return 0;
+}
+
+}  // namespace
+
+int RunPack(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  // A picture near the size limit may not fit in a 32-bit process.
+  try {
+    return Pack(args, out, err);
+  } catch (const std::bad_alloc&) {
+    err << "kvp pack: out of memory\n";
+    return 2;
+  }
+}
+
+}  // namespace kvp::cli
