@@ -44,4 +44,137 @@ void CloseFile(File* file);
 // The calling thread's last system error code (GetLastError; errno on POSIX).
 uint32_t LastError();
 
+// ---- Trace channel --------------------------------------------------------------------------
+//
+// The send end of the trace forms (diag/trace.h). Callers: every trace form, on any thread
+// (window thread, render thread, transfer threads); there is no lock and no state between
+// calls. `text` is a NUL-terminated ANSI text owned by the caller and only read during the
+// call; null is ignored. Nothing is reported back: a text that cannot be delivered is dropped.
+//   Windows: FindWindowA("TRX Class", "TRX Window"); when absent, WinExec("TRX.EXE",
+//   SW_SHOWNORMAL) and one more FindWindowA right after it returns; then SendMessageA
+//   WM_COPYDATA (sender 0, byte count strlen + 1), waiting until the viewer has handled it.
+//   POSIX: appended to the file named by the environment variable KVP_TRACE when it is set
+//   (opened and closed for each text), else dropped.
+void SendTrace(const char* text);
+
+// Tests capture trace texts instead of sending them: while a hook is set, SendTrace hands
+// the text to it (on the sending thread) and neither looks for the viewer nor writes a file.
+// Null removes the hook. Set it while no other thread traces.
+using TraceHook = void (*)(const char* text, void* user);
+void SetTraceHook(TraceHook hook, void* user);
+
+// ---- Message boxes ----------------------------------------------------------------------------
+//
+// MessageBoxA with no owner window. Callers: the codec bridge (from whichever thread decodes)
+// and the check failure; the call blocks that thread until the box is answered. Strings are
+// the caller's. `style` takes the Win32 values below; the result is the Win32 button id.
+//   Windows: the real modal box.
+//   POSIX: "caption: text" on standard error; an OK box answers kIdOk, a yes/no box kIdYes
+//   (there is nobody to ask, so the caller carries on).
+constexpr uint32_t kMbOk = 0x0;
+constexpr uint32_t kMbYesNo = 0x4;
+constexpr uint32_t kMbTaskModal = 0x2000;
+constexpr int kIdOk = 1;
+constexpr int kIdYes = 6;
+constexpr int kIdNo = 7;
+int ShowMessageBox(const char* text, const char* caption, uint32_t style);
+
+// Tests answer boxes themselves (on both sides, so a Windows test never waits on a modal
+// box): while a hook is set, ShowMessageBox calls it instead of showing anything and returns its
+// answer. Null removes the hook. Set it while no other thread shows boxes.
+using MessageBoxHook = int (*)(const char* text, const char* caption, uint32_t style,
+                               void* user);
+void SetMessageBoxHook(MessageBoxHook hook, void* user);
+
+// ---- Process end ------------------------------------------------------------------------------
+//
+// ExitProcess: ends the process at once with `code`, running no destructors of the caller's
+// objects. Callers: the check failure and the fatal stop. While a hook is set (tests), the
+// hook is called instead and ExitProcess returns to its caller.
+void ExitProcess(uint32_t code);
+using ExitHook = void (*)(uint32_t code, void* user);
+void SetExitHook(ExitHook hook, void* user);
+
+// ---- Screen facts -----------------------------------------------------------------------------
+//
+// Any thread. Windows: BITSPIXEL of the screen's device context, and whether GetVersionEx
+// reports the NT platform. POSIX: the offscreen screen is 24 bits and never NT.
+uint16_t ScreenBitsPerPixel();
+bool IsWindowsNT();
+
+// ---- Video decompressors ----------------------------------------------------------------------
+//
+// Installable video codecs addressed by four-character codes, with the calls and messages of
+// Video for Windows. A Codec is an open codec instance (HIC), owned by whoever opened it and
+// released with CloseCodec. One thread at a time per instance; different instances may be
+// used from different threads. Windows: the real msvfw32 calls. POSIX: a registry of drivers
+// (platform/posix/codec_registry.h) that receive the same messages.
+
+struct Codec;
+
+constexpr uint16_t kIcModeCompress = 1;
+constexpr uint16_t kIcModeDecompress = 2;
+
+constexpr uint32_t kIcmDecompressQuery = 0x4003;
+constexpr uint32_t kIcmCompressGetFormat = 0x4004;
+constexpr uint32_t kIcmCompressGetSize = 0x4005;
+constexpr uint32_t kIcmCompressQuery = 0x4006;
+constexpr uint32_t kIcmCompressBegin = 0x4007;
+constexpr uint32_t kIcmCompress = 0x4008;
+constexpr uint32_t kIcmCompressEnd = 0x4009;
+constexpr uint32_t kIcmDecompressSetPalette = 0x401D;
+constexpr uint32_t kIcmDecompressGetPalette = 0x401E;
+constexpr uint32_t kIcmDecompressExBegin = 0x403C;
+constexpr uint32_t kIcmDecompressExQuery = 0x403D;
+constexpr uint32_t kIcmDecompressEx = 0x403E;
+constexpr uint32_t kIcmDecompressExEnd = 0x403F;
+
+// The extended decompression request (ICDECOMPRESSEX), field for field; on the 32-bit
+// Windows build it is the 52-byte Win32 record itself (checked in platform/win32/). The
+// header pointers address 40-byte bitmap information headers, the destination's followed
+// by its colour table when it has 8 bits per pixel.
+struct DecompressRequest {
+  uint32_t flags = 0;
+  const void* sourceHeader = nullptr;
+  const void* sourceData = nullptr;
+  void* destinationHeader = nullptr;
+  void* destinationData = nullptr;
+  int32_t xDst = 0, yDst = 0, dxDst = 0, dyDst = 0;
+  int32_t xSrc = 0, ySrc = 0, dxSrc = 0, dySrc = 0;
+};
+
+// ICLocate: an open codec of `type` that accepts `inHeader` (and `outHeader`, which may be
+// null) in `mode`, trying `handler` first; null when none does.
+Codec* LocateCodec(uint32_t type, uint32_t handler, const void* inHeader, const void* outHeader,
+                   uint16_t mode);
+
+// ICOpen: opens the codec `type`/`handler` (codes compared without regard to case) in
+// `mode`; null when it is not installed or refuses.
+Codec* OpenCodec(uint32_t type, uint32_t handler, uint16_t mode);
+
+// ICSendMessage: the codec's result (an ICERR_ code: 0 success, negative errors).
+int32_t SendCodecMessage(Codec* codec, uint32_t message, uintptr_t param1, uintptr_t param2);
+
+// ICClose; null is ignored.
+void CloseCodec(Codec* codec);
+
+// Movable memory as GlobalAlloc returns it. ImageCompress hands one to its caller, who
+// releases it with FreeMemory.
+struct MemoryHandle;
+
+// ICImageCompress: compresses one uncompressed image (`inHeader` with its colour table when it
+// has 8 bits, `inBits` its pixels) with `codec`, to the codec's own output format when
+// `outHeader` is null, at `quality` (0..10000), keeping within `*size` bytes when `size` is
+// not null. Returns a handle holding a packed image (header, colour table if any, data) or
+// null on failure.
+MemoryHandle* ImageCompress(Codec* codec, uint32_t flags, const void* inHeader,
+                            const void* inBits, const void* outHeader, int32_t quality,
+                            int32_t* size);
+
+// GlobalLock / GlobalUnlock / GlobalFree for handles from ImageCompress. LockMemory returns
+// null for a null handle; FreeMemory ignores null.
+void* LockMemory(MemoryHandle* memory);
+void UnlockMemory(MemoryHandle* memory);
+void FreeMemory(MemoryHandle* memory);
+
 }  // namespace platform

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdint>
 
+#include "render/trig.h"  // same bits on every target, unlike the C library's functions
+
 namespace kvp {
 
 namespace {
@@ -28,25 +30,28 @@ void RotateView(double a, double b, double c, double dX, double dY, double& X, d
   const double ar = a * DEG2RAD, br = b * DEG2RAD, cr = c * DEG2RAD;
   X += dX;
   Y += dY;
-  const double X1 = std::cos(cr) * X + std::sin(cr) * Y;
-  const double Y1 = std::cos(cr) * Y - std::sin(cr) * X;
-  const double Y2 = std::cos(br) * Y1 + std::sin(br) * Z;
-  const double Z1 = std::cos(br) * Z - std::sin(br) * Y1;
-  const double X2 = std::cos(ar) * X1 - std::sin(ar) * Z1;
-  const double Z2 = std::cos(ar) * Z1 + std::sin(ar) * X1;
+  const double cc = trig::Cos(cr), sc = trig::Sin(cr);
+  const double cb = trig::Cos(br), sb = trig::Sin(br);
+  const double ca = trig::Cos(ar), sa = trig::Sin(ar);
+  const double X1 = cc * X + sc * Y;
+  const double Y1 = cc * Y - sc * X;
+  const double Y2 = cb * Y1 + sb * Z;
+  const double Z1 = cb * Z - sb * Y1;
+  const double X2 = ca * X1 - sa * Z1;
+  const double Z2 = ca * Z1 + sa * X1;
   X = X2;
   Y = Y2;
   Z = Z2;
 }
 
 double FocalLength(double width, double fov) {
-  return width / (2.0 * std::tan(fov / 2.0 * DEG2RAD));
+  return width / (2.0 * trig::Tan(fov / 2.0 * DEG2RAD));
 }
 
 int DirectionToScreen(double a, double b, double c, double f, double xoff, double yoff, double g,
                       double h, double& x, double& y) {
   const double gr = g * DEG2RAD, hr = h * DEG2RAD;
-  const double d[3] = {-std::sin(gr) * std::cos(hr), std::sin(hr), std::cos(gr) * std::cos(hr)};
+  const double d[3] = {-trig::Sin(gr) * trig::Cos(hr), trig::Sin(hr), trig::Cos(gr) * trig::Cos(hr)};
   double ex[3] = {1, 0, 0}, ey[3] = {0, 1, 0}, ez[3] = {0, 0, 1};
   RotateView(a, b, c, 0, 0, ex[0], ex[1], ex[2]);
   RotateView(a, b, c, 0, 0, ey[0], ey[1], ey[2]);
@@ -68,8 +73,8 @@ Fixed16 TruncateToFixed(double value) {
 }
 
 void MapToImage(double X, double Y, double Z, int32_t W, int32_t Hm, Fixed16& u, Fixed16& v) {
-  const double theta = std::atan2(X, Z) * RAD2DEG;
-  const double phi = std::atan2(Y, std::sqrt(X * X + Z * Z)) * RAD2DEG;
+  const double theta = trig::Atan2(X, Z) * RAD2DEG;
+  const double phi = trig::Atan2(Y, std::sqrt(X * X + Z * Z)) * RAD2DEG;
   // The order of operations fixes the last bit of the 16.16 result; keep it.
   u = TruncateToFixed(((theta + 180.0) * W / 360.0) * 65536.0);
   v = TruncateToFixed(((phi + 90.0) * Hm / 180.0) * 65536.0);
@@ -89,8 +94,8 @@ void XYZtoHP(const ViewPose& pose, double px, double py, double pz, double& head
   const double dx = px - pose.x, dy = py - pose.y, dz = pz - pose.z;
   const double d = std::sqrt(dx * dx + dy * dy);
   // Explicit zero: atan2 of signed zeros could give -0 or 180 for the viewer's own position.
-  heading = (dx == 0 && dy == 0) ? 0.0 : std::atan2(-dx, dy) * toDegrees;
-  pitch = (dz == 0 && d == 0) ? 0.0 : std::atan2(dz, d) * toDegrees;
+  heading = (dx == 0 && dy == 0) ? 0.0 : trig::Atan2(-dx, dy) * toDegrees;
+  pitch = (dz == 0 && d == 0) ? 0.0 : trig::Atan2(dz, d) * toDegrees;
 }
 
 bool CorrectParallax(const EnvironmentBox& box, const ViewPose& pose, const CapturePoint& capture,
@@ -98,7 +103,7 @@ bool CorrectParallax(const EnvironmentBox& box, const ViewPose& pose, const Capt
   const double focal = FocalLength(w, pose.fieldOfView);
   const double a0 = pose.heading * DEG2RAD, a1 = pose.pitch * DEG2RAD;
   const double o[3] = {pose.x, pose.y, pose.z};
-  const double r[3] = {-std::sin(a0) * std::cos(a1), std::cos(a0) * std::cos(a1), std::sin(a1)};
+  const double r[3] = {-trig::Sin(a0) * trig::Cos(a1), trig::Cos(a0) * trig::Cos(a1), trig::Sin(a1)};
   const double faces[3][2] = {{box.XMin, box.XMax}, {box.YMin, box.YMax}, {box.ZMin, box.ZMax}};
 
   // Nearest face ahead; on a tie the face tried first is kept (strict <).
@@ -128,8 +133,8 @@ bool CorrectParallax(const EnvironmentBox& box, const ViewPose& pose, const Capt
   // keeping the roll, would shift the view the wrong way whenever the viewer stands above,
   // below or beside the capture point with the view pitched or rolled.)
   const double ex = hit[0] - capture.x, ey = hit[1] - capture.y, ez = hit[2] - capture.z;
-  const double g = std::atan2(ex, ey) * RAD2DEG;
-  const double h = std::atan2(ez, std::sqrt(ex * ex + ey * ey)) * RAD2DEG;
+  const double g = trig::Atan2(ex, ey) * RAD2DEG;
+  const double h = trig::Atan2(ez, std::sqrt(ex * ex + ey * ey)) * RAD2DEG;
 
   // A hit point behind this virtual camera has no screen position; the offsets then stay 0,
   // i.e. the plain camera of the pose with only the focal length corrected.
