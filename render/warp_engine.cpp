@@ -1,0 +1,176 @@
+// The warp engine's set-up, corner evaluation and member choice, and the Warper around it.
+#include "render/warp_engine.h"
+
+#include <cmath>
+
+namespace kvp {
+
+PictureMargin WarpPictureMargin(int32_t width, int32_t depth) {
+  const size_t W = size_t(WarpPictureStride(width < 0 ? 0 : width));
+  const size_t bytes = size_t(depth > 0 ? depth : 0) / 8;
+  return PictureMargin{(W + W / 4 + 2) * bytes, (W + 2) * bytes + 1};
+}
+
+RowOffsetTable::RowOffsetTable() : entries_(2, 0) {}
+
+void RowOffsetTable::Prepare(int32_t hm, int32_t stride) {
+  // Rows 0 .. hm are addressed (the top row at the pole), plus row -1 below the lower pole.
+  if (capacity_ < hm + 1) {
+    capacity_ = hm + 10;
+    entries_.assign(size_t(capacity_) + 1, 0);
+    built_ = false;
+  }
+  if (!built_ || stride_ != stride) {
+    for (int32_t i = -1; i < capacity_; ++i) entries_[size_t(i + 1)] = i * stride;
+    stride_ = stride;
+    built_ = true;
+  }
+}
+
+void WarpEngine::EvaluateCornerRow(int32_t count) {
+  double X = rayX_, Y = rayY_, Z = rayZ_;
+  for (cornerCursor_ = 0; cornerCursor_ < count; ++cornerCursor_) {
+    Corner& c = cornerRow_[cornerCursor_];
+    MapToImage(X, Y, Z, pictureW_, pictureHm_, c.u, c.v);
+    X += stepRightX_;
+    Y += stepRightY_;
+    Z += stepRightZ_;
+  }
+  rayX_ += stepUpX_;
+  rayY_ += stepUpY_;
+  rayZ_ += stepUpZ_;
+}
+
+bool WarpEngine::SetUp(double heading, double pitch, double roll, double focalLength,
+                       double xOffset, double yOffset, int32_t w, int32_t h, uint8_t* frame,
+                       int32_t pictureWidth, int32_t pictureHeight, const uint8_t* pixels,
+                       int32_t depth) {
+  if (w <= 0 || h <= 0 || w % kWarpBlock != 0 || h % kWarpBlock != 0 ||
+      w > kMaxWarpFrameWidth || frame == nullptr || pixels == nullptr) {
+    return false;
+  }
+  if (pictureWidth <= 0 || pictureHeight <= 0 || pictureWidth > kMaxWarpPictureWidth ||
+      pictureHeight > kMaxWarpPictureHeight) {
+    return false;
+  }
+  if (!std::isfinite(heading) || !std::isfinite(pitch) || !std::isfinite(roll) ||
+      !std::isfinite(focalLength) || !std::isfinite(xOffset) || !std::isfinite(yOffset)) {
+    return false;
+  }
+
+  pitch_ = pitch;
+  roll_ = roll;
+  focalLength_ = focalLength;
+  xOffset_ = xOffset;
+  yOffset_ = yOffset;
+  frameWidth_ = w;
+  frameHeight_ = h;
+  frameDepth_ = depth;
+  frame_ = frame;
+  pictureDepth_ = depth;
+
+  // Heading into [0, 360]. Far-off values are folded first so the loops below stay short;
+  // within a few turns the repeated subtraction is kept, since it decides the exact bits.
+  if (std::fabs(heading) > 3600) heading = std::fmod(heading, 360.0);
+  while (heading > 360) heading -= 360;
+  while (heading < 0) heading += 360;
+
+  // Origin shift: turn the picture so that the camera looks within a pixel of heading 270,
+  // which puts the seam 90 degrees to the right of the view centre.
+  originShift_ = int32_t((270 - heading) * pictureWidth / 360);
+  pictureBase_ = pixels + ptrdiff_t(originShift_) * (depth / 8);
+  heading_ = heading + originShift_ * 360.0 / pictureWidth;
+
+  pictureHm_ = pictureHeight - 1;
+  pictureW_ = WarpPictureStride(pictureWidth);
+  rowOffsets_.Prepare(pictureHm_, pictureW_);
+
+  // Lower-left corner ray (exact halves) and the camera-space steps of one block.
+  rayX_ = -w / 2.0;
+  rayY_ = -h / 2.0;
+  rayZ_ = focalLength_;
+  RotateView(heading_, pitch_, roll_, xOffset_, yOffset_, rayX_, rayY_, rayZ_);
+  stepRightX_ = kWarpBlock;
+  stepRightY_ = 0;
+  stepRightZ_ = 0;
+  RotateView(heading_, pitch_, roll_, 0, 0, stepRightX_, stepRightY_, stepRightZ_);
+  stepUpX_ = 0;
+  stepUpY_ = kWarpBlock;
+  stepUpZ_ = 0;
+  RotateView(heading_, pitch_, roll_, 0, 0, stepUpX_, stepUpY_, stepUpZ_);
+  return true;
+}
+
+int WarpEngine::WarpFrame(double heading, double pitch, double roll, double focalLength,
+                          double xOffset, double yOffset, int32_t w, int32_t h, uint8_t* frame,
+                          int32_t pictureWidth, int32_t pictureHeight, const uint8_t* pixels,
+                          int32_t depth, int32_t quality) {
+  if (depth != 8 && depth != 16 && depth != 24) return 0;
+  if (depth != 8 && quality != 0 && quality != 1) return 0;
+  if (!SetUp(heading, pitch, roll, focalLength, xOffset, yOffset, w, h, frame, pictureWidth,
+             pictureHeight, pixels, depth)) {
+    return 0;
+  }
+  const int32_t* rows = rowOffsets_.Rows();
+  switch (depth) {
+    case 8: {
+      const warp::Nearest8 nearest{pictureBase_, rows, pictureW_};
+      RunBlockLoop(nearest);
+      PolePass(nearest);
+      break;
+    }
+    case 16: {
+      const warp::Nearest16 nearest{pictureBase_, rows, pictureW_};
+      if (quality == 1) {
+        RunBlockLoop(warp::Smooth16{pictureBase_, rows, pictureW_});
+      } else {
+        RunBlockLoop(nearest);
+      }
+      PolePass(nearest);
+      break;
+    }
+    default: {
+      const warp::Nearest24 nearest{pictureBase_, rows, pictureW_};
+      if (quality == 1) {
+        RunBlockLoop(warp::Smooth24{pictureBase_, rows, pictureW_});
+      } else {
+        RunBlockLoop(nearest);
+      }
+      PolePass(nearest);
+      break;
+    }
+  }
+  return 1;
+}
+
+WarpCamera WarpEngine::Camera() const {
+  WarpCamera c;
+  c.heading = heading_;
+  c.pitch = pitch_;
+  c.roll = roll_;
+  c.focalLength = focalLength_;
+  c.xOffset = xOffset_;
+  c.yOffset = yOffset_;
+  c.frameWidth = frameWidth_;
+  c.frameHeight = frameHeight_;
+  c.pictureWidth = pictureW_;
+  c.pictureHm = pictureHm_;
+  return c;
+}
+
+void WarpEngine::ScreenToImage(int32_t i, int32_t j, Fixed16& u, Fixed16& v) const {
+  kvp::ScreenToImage(Camera(), i, j, u, v);
+}
+
+int Warper::RenderPanorama(const EnvironmentBox& box, const ViewPose& pose,
+                           const double* environment, int32_t w, int32_t h, uint8_t* frame,
+                           int32_t pictureWidth, int32_t pictureHeight, const uint8_t* pixels,
+                           int32_t depth, int32_t quality) {
+  const CapturePoint capture{environment[0], environment[1], environment[2]};
+  double f = 0, xoff = 0, yoff = 0;
+  if (!CorrectParallax(box, pose, capture, w, f, xoff, yoff)) return 0;
+  return engine_->WarpFrame(pose.heading, pose.pitch, pose.roll, f, xoff, yoff, w, h, frame,
+                            pictureWidth, pictureHeight, pixels, depth, quality);
+}
+
+}  // namespace kvp

@@ -1,0 +1,159 @@
+// The warp engine: turns the stored equirectangular picture into a perspective frame by
+// evaluating the exact projection only at the corners of 32 x 32 blocks, interpolating 16.16
+// picture coordinates inside them, and re-rendering the windows around the poles.
+//
+// Threads: a Warper and its engine belong to one panorama controller and are used by its
+// render thread only (the controller lock is held for a whole frame). Nothing here locks.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "data/types.h"
+#include "render/projection.h"
+
+namespace kvp {
+
+constexpr int32_t kWarpBlock = 32;
+constexpr int32_t kMaxBlockColumns = 1023;
+// Widest frame the fixed per-column arrays allow.
+constexpr int32_t kMaxWarpFrameWidth = kMaxBlockColumns * kWarpBlock;  // 32736
+// Largest picture whose 16.16 coordinates fit 32 bits everywhere: the seam threshold of the
+// pole pass, 3W/2 in 16.16, is the biggest value the engine forms.
+constexpr int32_t kMaxWarpPictureWidth = 21844;
+constexpr int32_t kMaxWarpPictureHeight = 32767;
+
+// Row pitch, in pixels, at which the engine addresses a picture: the width rounded up to a
+// multiple of 4. The same count of pixels spans 360 degrees.
+inline int32_t WarpPictureStride(int32_t width) { return (width + 3) & ~3; }
+
+// The picture margin: the loops read outside the stored picture, so whoever hands pixels to
+// WarpFrame must keep `before` bytes readable before the first pixel and `after` bytes after
+// the last one (the picture being `height` rows of WarpPictureStride(width) pixels). What
+// lies there is never relied on. Why these numbers:
+//  - columns: the origin shift moves the base by -W/4 .. 3W/4 pixels and the seam fix lifts
+//    columns up to 5W/4, so reads run from column -W/4 - 1 to 2W + 1 (+1: smoothing's right
+//    neighbour and the 24-bit loop's 4-byte loads);
+//  - rows: block and pole interpolation step with arithmetic shifts, which round toward minus
+//    infinity, so near the lower pole v can dip a few 16.16 units below 0: row -1 is read.
+//    Nothing ever exceeds row Hm (smoothing's upper neighbour needs v's fraction >= 1/2).
+// So: before = 1 row + W/4 + 2 pixels; after = 1 row + 2 pixels + 1 byte.
+struct PictureMargin {
+  size_t before;
+  size_t after;
+};
+PictureMargin WarpPictureMargin(int32_t width, int32_t depth);
+
+// Pixel offsets of picture rows (i * stride), rebuilt only when the stride or height changes.
+// Entry -1 exists too: the lower pole can address row -1 (see PictureMargin).
+class RowOffsetTable {
+ public:
+  RowOffsetTable();
+  // Makes rows -1 .. hm (and a few more) available for `stride`.
+  void Prepare(int32_t hm, int32_t stride);
+  const int32_t* Rows() const { return entries_.data() + 1; }
+  int32_t Stride() const { return stride_; }
+  int32_t Capacity() const { return capacity_; }
+
+ private:
+  int32_t stride_ = 0;
+  int32_t capacity_ = 1;
+  std::vector<int32_t> entries_;  // entries_[i + 1] is row i
+  bool built_ = false;
+};
+
+class WarpEngine {
+ public:
+  // Draws one frame. w and h are positive multiples of 32 (w at most kMaxWarpFrameWidth);
+  // `frame` holds w * h pixels of `depth` bits, rows bottom-up with pitch w; `pixels` is the
+  // first pixel of a picture of pictureHeight rows at WarpPictureStride(pictureWidth) pixels
+  // each, with the picture margin readable around it. Returns 1 when drawn; 0, writing
+  // nothing, for an unsupported depth or quality (16 and 24 bits take quality 0 or 1) or
+  // sizes outside the limits above.
+  int WarpFrame(double heading, double pitch, double roll, double focalLength, double xOffset,
+                double yOffset, int32_t w, int32_t h, uint8_t* frame, int32_t pictureWidth,
+                int32_t pictureHeight, const uint8_t* pixels, int32_t depth, int32_t quality);
+
+  // Picture coordinates at frame pixel (i, j) for the camera of the last set-up (after the
+  // origin shift, so columns are relative to the shifted picture base).
+  void ScreenToImage(int32_t i, int32_t j, Fixed16& u, Fixed16& v) const;
+  WarpCamera Camera() const;
+  const RowOffsetTable& RowOffsets() const { return rowOffsets_; }
+
+  // The origin shift of the last set-up, in pixels (for tests and tools).
+  int32_t OriginShift() const { return originShift_; }
+
+  // Set-up and the two passes, separately, so that tests can run the loop with an
+  // instrumented member (see warp_loops.h). SetUp returns false for unsupported input.
+  bool SetUp(double heading, double pitch, double roll, double focalLength, double xOffset,
+             double yOffset, int32_t w, int32_t h, uint8_t* frame, int32_t pictureWidth,
+             int32_t pictureHeight, const uint8_t* pixels, int32_t depth);
+  template <class Member> void RunBlockLoop(const Member& member);
+  template <class Member> void PolePass(const Member& nearest);
+
+ private:
+  struct Corner {
+    Fixed16 u, v;
+  };
+  struct BlockCorners {
+    Corner nextLeft, nextRight, left, right;  // next (upper) corner row first
+  };
+  struct Edges {
+    Fixed16 leftU, leftV, rightU, rightV;
+  };
+
+  void EvaluateCornerRow(int32_t count);
+  template <class Member>
+  void Subdivide(const Member& m, int32_t x, int32_t y, int32_t s, int k, Corner ul, Corner ur,
+                 Corner ll, Corner lr);
+  template <class Member>
+  void DrawCell(const Member& m, int32_t x, int32_t y, int32_t s, int k, Corner ul, Corner ur,
+                Corner ll, Corner lr);
+
+  // Camera.
+  double heading_ = 0, pitch_ = 0, roll_ = 0, focalLength_ = 0, xOffset_ = 0, yOffset_ = 0;
+  // Frame.
+  int32_t frameWidth_ = 0, frameHeight_ = 0, frameDepth_ = 0;
+  uint8_t* frame_ = nullptr;
+  // Picture: W (rounded stride), Hm = height - 1, depth, base moved by the origin shift.
+  int32_t pictureW_ = 0, pictureHm_ = 0, pictureDepth_ = 0;
+  const uint8_t* pictureBase_ = nullptr;
+  // Ray of the current corner row's first corner, and the block steps.
+  double rayX_ = 0, rayY_ = 0, rayZ_ = 0;
+  double stepRightX_ = 0, stepRightY_ = 0, stepRightZ_ = 0;
+  double stepUpX_ = 0, stepUpY_ = 0, stepUpZ_ = 0;
+  // One row of block corners and its write cursor; per block column its four corners, its
+  // edges and their per-scanline increments.
+  Corner cornerRow_[kMaxBlockColumns + 1];
+  int32_t cornerCursor_ = 0;
+  BlockCorners blocks_[kMaxBlockColumns + 1];
+  Edges edges_[kMaxBlockColumns + 1];
+  Edges edgeSteps_[kMaxBlockColumns + 1];
+  RowOffsetTable rowOffsets_;
+
+  int32_t originShift_ = 0;
+};
+
+// Owns one WarpEngine (a large record: keep it on the heap) and adds the parallax correction.
+class Warper {
+ public:
+  Warper() : engine_(std::make_unique<WarpEngine>()) {}
+
+  // The parallax-corrected camera for `pose` inside `box`, seen from the capture point in
+  // the first three doubles of `environment`, then WarpFrame. Returns 0 (frame untouched)
+  // when the view ray leaves the box nowhere, else WarpFrame's result.
+  int RenderPanorama(const EnvironmentBox& box, const ViewPose& pose, const double* environment,
+                     int32_t w, int32_t h, uint8_t* frame, int32_t pictureWidth,
+                     int32_t pictureHeight, const uint8_t* pixels, int32_t depth, int32_t quality);
+
+  WarpEngine& Engine() { return *engine_; }
+
+ private:
+  std::unique_ptr<WarpEngine> engine_;
+};
+
+}  // namespace kvp
+
+#include "render/warp_loops.h"

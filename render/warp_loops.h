@@ -1,0 +1,274 @@
+// The inner loops of the warp engine: the five sampling members and the block and pole passes
+// that drive them. Included by warp_engine.h; the passes are templates so that each member's
+// span loop is compiled into them without a call per pixel.
+//
+// A member samples `n` frame pixels along a line of 16.16 picture coordinates starting at
+// (u, v) with steps (du, dv): column c = u >> 16, row r = v >> 16 (arithmetic shifts).
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+namespace kvp::warp {
+
+// 8-bit nearest: the palette index.
+struct Nearest8 {
+  static constexpr int kBytes = 1;
+  const uint8_t* base;
+  const int32_t* rows;
+  int32_t stride;
+  void Span(uint8_t* dst, int32_t u, int32_t v, int32_t du, int32_t dv, int n) const {
+    for (int i = 0; i < n; ++i) {
+      dst[i] = base[rows[v >> 16] + (u >> 16)];
+      u += du;
+      v += dv;
+    }
+  }
+};
+
+// 16-bit nearest: the 5-5-5 pixel unchanged.
+struct Nearest16 {
+  static constexpr int kBytes = 2;
+  const uint8_t* base;
+  const int32_t* rows;
+  int32_t stride;
+  void Span(uint8_t* dst, int32_t u, int32_t v, int32_t du, int32_t dv, int n) const {
+    for (int i = 0; i < n; ++i) {
+      std::memcpy(dst + 2 * i, base + 2 * (rows[v >> 16] + (u >> 16)), 2);
+      u += du;
+      v += dv;
+    }
+  }
+};
+
+// 24-bit nearest: three bytes. All but the last pixel of a span move four bytes at once (the
+// fourth is overwritten by the next pixel), which is why the picture margin has one spare byte
+// and why the last pixel is copied exactly: the frame has none.
+struct Nearest24 {
+  static constexpr int kBytes = 3;
+  const uint8_t* base;
+  const int32_t* rows;
+  int32_t stride;
+  void Span(uint8_t* dst, int32_t u, int32_t v, int32_t du, int32_t dv, int n) const {
+    for (int i = 0; i < n - 1; ++i) {
+      std::memcpy(dst + 3 * i, base + 3 * (rows[v >> 16] + (u >> 16)), 4);
+      u += du;
+      v += dv;
+    }
+    if (n > 0) std::memcpy(dst + 3 * (n - 1), base + 3 * (rows[v >> 16] + (u >> 16)), 3);
+  }
+};
+
+// 16-bit half-pixel smoothing: bit 15 of u and of v choose 1, 2 or 4 pixels; 5-5-5 channels
+// are summed in place and shifted back. A lone pixel loses its unused top bit.
+struct Smooth16 {
+  static constexpr int kBytes = 2;
+  const uint8_t* base;
+  const int32_t* rows;
+  int32_t stride;
+  static uint32_t At(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8; }
+  void Span(uint8_t* dst, int32_t u, int32_t v, int32_t du, int32_t dv, int n) const {
+    for (int i = 0; i < n; ++i) {
+      const uint8_t* p = base + 2 * ((v >> 16) * stride + (u >> 16));
+      const bool halfU = (u & 0x8000) != 0, halfV = (v & 0x8000) != 0;
+      uint32_t out;
+      if (halfU && halfV) {
+        const uint32_t a = At(p), b = At(p + 2), c = At(p + 2 * stride), d = At(p + 2 * stride + 2);
+        out = (((a & 0x7C00) + (b & 0x7C00) + (c & 0x7C00) + (d & 0x7C00)) >> 12 << 10) |
+              (((a & 0x03E0) + (b & 0x03E0) + (c & 0x03E0) + (d & 0x03E0)) >> 7 << 5) |
+              (((a & 0x001F) + (b & 0x001F) + (c & 0x001F) + (d & 0x001F)) >> 2);
+      } else if (halfU || halfV) {
+        const uint32_t a = At(p), b = At(halfU ? p + 2 : p + 2 * stride);
+        out = (((a & 0x7C00) + (b & 0x7C00)) >> 11 << 10) |
+              (((a & 0x03E0) + (b & 0x03E0)) >> 6 << 5) | (((a & 0x001F) + (b & 0x001F)) >> 1);
+      } else {
+        out = At(p) & 0x7FFF;
+      }
+      dst[2 * i] = uint8_t(out);
+      dst[2 * i + 1] = uint8_t(out >> 8);
+      u += du;
+      v += dv;
+    }
+  }
+};
+
+// 24-bit half-pixel smoothing, each byte averaged on its own.
+struct Smooth24 {
+  static constexpr int kBytes = 3;
+  const uint8_t* base;
+  const int32_t* rows;
+  int32_t stride;
+  void Span(uint8_t* dst, int32_t u, int32_t v, int32_t du, int32_t dv, int n) const {
+    const int32_t up = 3 * stride;
+    for (int i = 0; i < n; ++i) {
+      const uint8_t* p = base + 3 * ((v >> 16) * stride + (u >> 16));
+      const bool halfU = (u & 0x8000) != 0, halfV = (v & 0x8000) != 0;
+      uint8_t* o = dst + 3 * i;
+      if (halfU && halfV) {
+        for (int k = 0; k < 3; ++k) o[k] = uint8_t((p[k] + p[k + 3] + p[k + up] + p[k + up + 3]) >> 2);
+      } else if (halfU) {
+        for (int k = 0; k < 3; ++k) o[k] = uint8_t((p[k] + p[k + 3]) >> 1);
+      } else if (halfV) {
+        for (int k = 0; k < 3; ++k) o[k] = uint8_t((p[k] + p[k + up]) >> 1);
+      } else {
+        o[0] = p[0];
+        o[1] = p[1];
+        o[2] = p[2];
+      }
+      u += du;
+      v += dv;
+    }
+  }
+};
+
+}  // namespace kvp::warp
+
+namespace kvp {
+
+template <class Member>
+void WarpEngine::RunBlockLoop(const Member& member) {
+  const int32_t columns = frameWidth_ / kWarpBlock;
+  const int32_t blockRows = frameHeight_ / kWarpBlock;
+  const Fixed16 seamHigh = (pictureW_ / 2) * 65536;
+  const Fixed16 seamLow = (pictureW_ / 4) * 65536;
+  const Fixed16 turn = pictureW_ * 65536;
+  const size_t rowBytes = size_t(frameWidth_) * Member::kBytes;
+
+  EvaluateCornerRow(columns + 1);
+  for (int32_t row = 0; row < blockRows; ++row) {
+    for (int32_t j = 0; j < columns; ++j) {
+      blocks_[j].left = cornerRow_[j];
+      blocks_[j].right = cornerRow_[j + 1];
+    }
+    EvaluateCornerRow(columns + 1);
+    for (int32_t j = 0; j < columns; ++j) {
+      BlockCorners& b = blocks_[j];
+      b.nextLeft = cornerRow_[j];
+      b.nextRight = cornerRow_[j + 1];
+      // A block that straddles the seam interpolates across it with columns beyond W.
+      if (b.left.u > seamHigh || b.right.u > seamHigh || b.nextLeft.u > seamHigh ||
+          b.nextRight.u > seamHigh) {
+        for (Corner* c : {&b.left, &b.right, &b.nextLeft, &b.nextRight}) {
+          if (c->u < seamLow) c->u += turn;
+        }
+      }
+      edges_[j] = Edges{b.left.u, b.left.v, b.right.u, b.right.v};
+      edgeSteps_[j] = Edges{(b.nextLeft.u - b.left.u) >> 5, (b.nextLeft.v - b.left.v) >> 5,
+                            (b.nextRight.u - b.right.u) >> 5, (b.nextRight.v - b.right.v) >> 5};
+    }
+    uint8_t* out = frame_ + size_t(row) * kWarpBlock * rowBytes;
+    for (int line = 0; line < kWarpBlock; ++line) {
+      for (int32_t j = 0; j < columns; ++j) {
+        Edges& e = edges_[j];
+        member.Span(out, e.leftU, e.leftV, (e.rightU - e.leftU) >> 5, (e.rightV - e.leftV) >> 5,
+                    kWarpBlock);
+        out += kWarpBlock * Member::kBytes;
+        const Edges& d = edgeSteps_[j];
+        e.leftU += d.leftU;
+        e.leftV += d.leftV;
+        e.rightU += d.rightU;
+        e.rightV += d.rightV;
+      }
+    }
+  }
+}
+
+template <class Member>
+void WarpEngine::PolePass(const Member& nearest) {
+  const int32_t w = frameWidth_, h = frameHeight_;
+  for (const double polePitch : {-90.0, 90.0}) {
+    double x = 0, y = 0;
+    if (!DirectionToScreen(heading_, pitch_, roll_, focalLength_, xOffset_, yOffset_, 0.0,
+                           polePitch, x, y)) {
+      continue;  // behind the viewer
+    }
+    // A pole far off the frame (or a NaN camera) gives no window; the clamp also keeps the
+    // conversion to int defined.
+    if (!(x > -1e6 && x < 1e6 && y > -1e6 && y < 1e6)) continue;
+    const int32_t cx = w / 2 + int32_t(x), cy = h / 2 + int32_t(y);
+    int32_t x0 = cx - cx % 16 - 48, y0 = cy - cy % 16 - 48;
+    int32_t x1 = x0 + 96, y1 = y0 + 96;
+    if (x0 < 0) x0 = 0;
+    if (y0 < 0) y0 = 0;
+    if (x1 > w) x1 = w;
+    if (y1 > h) y1 = h;
+    for (int32_t cellX = x0; cellX < x1; cellX += 16) {
+      for (int32_t cellY = y0; cellY < y1; cellY += 16) {
+        Corner ul, ur, ll, lr;
+        ScreenToImage(cellX, cellY + 16, ul.u, ul.v);
+        ScreenToImage(cellX + 16, cellY + 16, ur.u, ur.v);
+        ScreenToImage(cellX, cellY, ll.u, ll.v);
+        ScreenToImage(cellX + 16, cellY, lr.u, lr.v);
+        Subdivide(nearest, cellX, cellY, 16, 4, ul, ur, ll, lr);
+      }
+    }
+  }
+}
+
+template <class Member>
+void WarpEngine::Subdivide(const Member& m, int32_t x, int32_t y, int32_t s, int k, Corner ul,
+                           Corner ur, Corner ll, Corner lr) {
+  uint8_t* frame = frame_;
+  if (s == 1) {
+    m.Span(frame + (size_t(y) * frameWidth_ + x) * Member::kBytes, ll.u, ll.v, 0, 0, 1);
+    return;
+  }
+  const double e = pictureHm_ * 2048.0 / (focalLength_ * focalLength_);
+  const Fixed16 vLow = TruncateToFixed(e * 65536), vHigh = TruncateToFixed((pictureHm_ - e) * 65536);
+  const Fixed16 uHalf = (pictureW_ / 2) * 65536, uQuarter = (pictureW_ / 4) * 65536;
+  const Fixed16 uHigh = ((3 * pictureW_) / 2) * 65536;
+  const Corner c[4] = {ul, ur, ll, lr};
+
+  bool split = s > 16;
+  if (!split && s > 8) {
+    for (const Corner& q : c) split = split || q.v > vHigh || q.v < vLow;
+  }
+  if (!split) {
+    bool anyHigh = false, anyLow = false;
+    for (const Corner& q : c) {
+      anyHigh = anyHigh || q.u > uHalf;
+      anyLow = anyLow || q.u <= uQuarter;
+    }
+    split = anyHigh && anyLow;
+  }
+  if (!split) {
+    bool allAboveHalf = true, allBelowHigh = true;
+    for (const Corner& q : c) {
+      allAboveHalf = allAboveHalf && q.u >= uHalf;
+      allBelowHigh = allBelowHigh && q.u < uHigh;
+    }
+    if (allAboveHalf || allBelowHigh) {
+      DrawCell(m, x, y, s, k, ul, ur, ll, lr);
+      return;
+    }
+  }
+  const int32_t half = s / 2;
+  Corner top, left, centre, right, bottom;
+  ScreenToImage(x + half, y + s, top.u, top.v);
+  ScreenToImage(x, y + half, left.u, left.v);
+  ScreenToImage(x + half, y + half, centre.u, centre.v);
+  ScreenToImage(x + s, y + half, right.u, right.v);
+  ScreenToImage(x + half, y, bottom.u, bottom.v);
+  Subdivide(m, x, y, half, k - 1, left, centre, ll, bottom);
+  Subdivide(m, x + half, y, half, k - 1, centre, right, bottom, lr);
+  Subdivide(m, x, y + half, half, k - 1, ul, top, left, centre);
+  Subdivide(m, x + half, y + half, half, k - 1, top, ur, centre, right);
+}
+
+template <class Member>
+void WarpEngine::DrawCell(const Member& m, int32_t x, int32_t y, int32_t s, int k, Corner ul,
+                          Corner ur, Corner ll, Corner lr) {
+  Fixed16 leftU = ll.u, leftV = ll.v, rightU = lr.u, rightV = lr.v;
+  const Fixed16 leftStepU = (ul.u - ll.u) >> k, leftStepV = (ul.v - ll.v) >> k;
+  const Fixed16 rightStepU = (ur.u - lr.u) >> k, rightStepV = (ur.v - lr.v) >> k;
+  for (int32_t row = 0; row < s; ++row) {
+    uint8_t* out = frame_ + (size_t(y + row) * frameWidth_ + x) * Member::kBytes;
+    m.Span(out, leftU, leftV, (rightU - leftU) >> k, (rightV - leftV) >> k, s);
+    leftU += leftStepU;
+    leftV += leftStepV;
+    rightU += rightStepU;
+    rightV += rightStepV;
+  }
+}
+
+}  // namespace kvp
