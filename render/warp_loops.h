@@ -18,8 +18,10 @@ struct Nearest8 {
   const int32_t* rows;
   int32_t stride;
   void Span(uint8_t* dst, int32_t u, int32_t v, int32_t du, int32_t dv, int n) const {
+    const uint8_t* const pixels = base;  // locals: stores through dst may alias the members
+    const int32_t* const offsets = rows;
     for (int i = 0; i < n; ++i) {
-      dst[i] = base[rows[v >> 16] + (u >> 16)];
+      dst[i] = pixels[offsets[v >> 16] + (u >> 16)];
       u += du;
       v += dv;
     }
@@ -33,8 +35,10 @@ struct Nearest16 {
   const int32_t* rows;
   int32_t stride;
   void Span(uint8_t* dst, int32_t u, int32_t v, int32_t du, int32_t dv, int n) const {
+    const uint8_t* const pixels = base;
+    const int32_t* const offsets = rows;
     for (int i = 0; i < n; ++i) {
-      std::memcpy(dst + 2 * i, base + 2 * (rows[v >> 16] + (u >> 16)), 2);
+      std::memcpy(dst + 2 * i, pixels + 2 * (offsets[v >> 16] + (u >> 16)), 2);
       u += du;
       v += dv;
     }
@@ -50,12 +54,14 @@ struct Nearest24 {
   const int32_t* rows;
   int32_t stride;
   void Span(uint8_t* dst, int32_t u, int32_t v, int32_t du, int32_t dv, int n) const {
+    const uint8_t* const pixels = base;
+    const int32_t* const offsets = rows;
     for (int i = 0; i < n - 1; ++i) {
-      std::memcpy(dst + 3 * i, base + 3 * (rows[v >> 16] + (u >> 16)), 4);
+      std::memcpy(dst + 3 * i, pixels + 3 * (offsets[v >> 16] + (u >> 16)), 4);
       u += du;
       v += dv;
     }
-    if (n > 0) std::memcpy(dst + 3 * (n - 1), base + 3 * (rows[v >> 16] + (u >> 16)), 3);
+    if (n > 0) std::memcpy(dst + 3 * (n - 1), pixels + 3 * (offsets[v >> 16] + (u >> 16)), 3);
   }
 };
 
@@ -68,17 +74,19 @@ struct Smooth16 {
   int32_t stride;
   static uint32_t At(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8; }
   void Span(uint8_t* dst, int32_t u, int32_t v, int32_t du, int32_t dv, int n) const {
+    const uint8_t* const pixels = base;
+    const int32_t pitch = stride;
     for (int i = 0; i < n; ++i) {
-      const uint8_t* p = base + 2 * ((v >> 16) * stride + (u >> 16));
+      const uint8_t* p = pixels + 2 * ((v >> 16) * pitch + (u >> 16));
       const bool halfU = (u & 0x8000) != 0, halfV = (v & 0x8000) != 0;
       uint32_t out;
       if (halfU && halfV) {
-        const uint32_t a = At(p), b = At(p + 2), c = At(p + 2 * stride), d = At(p + 2 * stride + 2);
+        const uint32_t a = At(p), b = At(p + 2), c = At(p + 2 * pitch), d = At(p + 2 * pitch + 2);
         out = (((a & 0x7C00) + (b & 0x7C00) + (c & 0x7C00) + (d & 0x7C00)) >> 12 << 10) |
               (((a & 0x03E0) + (b & 0x03E0) + (c & 0x03E0) + (d & 0x03E0)) >> 7 << 5) |
               (((a & 0x001F) + (b & 0x001F) + (c & 0x001F) + (d & 0x001F)) >> 2);
       } else if (halfU || halfV) {
-        const uint32_t a = At(p), b = At(halfU ? p + 2 : p + 2 * stride);
+        const uint32_t a = At(p), b = At(halfU ? p + 2 : p + 2 * pitch);
         out = (((a & 0x7C00) + (b & 0x7C00)) >> 11 << 10) |
               (((a & 0x03E0) + (b & 0x03E0)) >> 6 << 5) | (((a & 0x001F) + (b & 0x001F)) >> 1);
       } else {
@@ -99,9 +107,10 @@ struct Smooth24 {
   const int32_t* rows;
   int32_t stride;
   void Span(uint8_t* dst, int32_t u, int32_t v, int32_t du, int32_t dv, int n) const {
-    const int32_t up = 3 * stride;
+    const uint8_t* const pixels = base;
+    const int32_t pitch = stride, up = 3 * stride;
     for (int i = 0; i < n; ++i) {
-      const uint8_t* p = base + 3 * ((v >> 16) * stride + (u >> 16));
+      const uint8_t* p = pixels + 3 * ((v >> 16) * pitch + (u >> 16));
       const bool halfU = (u & 0x8000) != 0, halfV = (v & 0x8000) != 0;
       uint8_t* o = dst + 3 * i;
       if (halfU && halfV) {

@@ -11,6 +11,7 @@ namespace kvp::cli {
 // message on `err`). `args` are the command's own arguments, without the command name.
 int RunInfo(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int RunPack(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int RunWarp(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int RunExport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 // Dispatches `argv`-style arguments (without the program name) to a command.

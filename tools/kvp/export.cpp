@@ -2,11 +2,10 @@
 #include <cstdint>
 #include <new>
 
-#include "data/byte_reader.h"
-#include "data/container.h"
 #include "tools/authoring/picture_io.h"
 #include "tools/authoring/writer.h"
 #include "tools/kvp/commands.h"
+#include "tools/kvp/image_file.h"
 
 namespace kvp::cli {
 
@@ -44,38 +43,12 @@ int Export(const std::vector<std::string>& args, std::ostream& out, std::ostream
     return 2;
   }
 
-  std::vector<uint8_t> bytes;
-  std::string error;
-  if (!authoring::ReadFileBytes(input, bytes, &error)) {
-    err << "kvp export: " << error << "\n";
-    return 2;
-  }
-  // The readers address files with 32-bit offsets, as the viewer does.
-  if (bytes.size() > UINT32_MAX) {
-    err << "kvp export: " << input << ": file is larger than 4 GB\n";
-    return 2;
-  }
-  MemoryReader reader(bytes.data(), bytes.size());
-  if (ProbeFileKind(reader) == FileKind::Unknown) {
-    err << "kvp export: " << input << ": not a bitmap file or panorama container\n";
-    return 2;
-  }
-  const uint32_t length = LocateImage(reader);
-  if (length == 0) {
-    err << "kvp export: " << input << ": holds no image\n";
-    return 2;
-  }
-  // The length is what the file claims; it must also be what the file holds.
-  const uint64_t offset = reader.Tell();
-  if (offset + length > bytes.size()) {
-    err << "kvp export: " << input << ": image of " << length << " bytes at offset " << offset
-        << " runs past the end of the file (" << bytes.size() << " bytes)\n";
-    return 2;
-  }
+  ImageFile file;
+  if (!ReadImageFile(input, "kvp export", file, err)) return 2;
 
+  std::string error;
   authoring::Picture picture;
-  if (!authoring::UnpackPicture(PackedImageView(bytes.data() + offset, length), picture,
-                                &error)) {
+  if (!authoring::UnpackPicture(file.Image(), picture, &error)) {
     err << "kvp export: " << input << ": " << error << "\n";
     return 2;
   }

@@ -7,6 +7,7 @@
 
 #include "tools/authoring/picture_io.h"
 #include "tools/authoring/writer.h"
+#include "tools/kvp/args.h"
 #include "tools/kvp/commands.h"
 
 namespace kvp::cli {
@@ -27,19 +28,10 @@ struct PackOptions {
   authoring::Rgb matte;
 };
 
-bool ParseInteger(const std::string& text, long long& value) {
-  const char* end = text.data() + text.size();
-  const auto result = std::from_chars(text.data(), end, value);
-  return !text.empty() && result.ec == std::errc() && result.ptr == end;
-}
-
-// Finite numbers in plain decimal notation; "nan", "inf" and hex floats are refused.
+// Finite as a float too: the hot-spot block stores single precision.
 bool ParseAngle(const std::string& text, float& value) {
-  if (text.empty() || text.find_first_not_of("+-.0123456789eE") != std::string::npos)
-    return false;
-  char* end = nullptr;
-  const double v = std::strtod(text.c_str(), &end);
-  if (end != text.c_str() + text.size() || !std::isfinite(float(v))) return false;
+  double v = 0;
+  if (!ParseNumber(text, v) || !std::isfinite(float(v))) return false;
   value = float(v);
   return true;
 }

@@ -1,0 +1,44 @@
+// Reading a panorama image file for the kvp commands.
+#include "tools/kvp/image_file.h"
+
+#include "data/byte_reader.h"
+#include "data/container.h"
+#include "tools/authoring/writer.h"
+
+namespace kvp::cli {
+
+bool ReadImageFile(const std::string& path, const char* command, ImageFile& file,
+                   std::ostream& err) {
+  std::string error;
+  if (!authoring::ReadFileBytes(path, file.bytes, &error)) {
+    err << command << ": " << error << "\n";
+    return false;
+  }
+  // The readers address files with 32-bit offsets, as the viewer does.
+  if (file.bytes.size() > UINT32_MAX) {
+    err << command << ": " << path << ": file is larger than 4 GB\n";
+    return false;
+  }
+  MemoryReader reader(file.bytes.data(), file.bytes.size());
+  if (ProbeFileKind(reader) == FileKind::Unknown) {
+    err << command << ": " << path << ": not a bitmap file or panorama container\n";
+    return false;
+  }
+  const uint32_t length = LocateImage(reader);
+  if (length == 0) {
+    err << command << ": " << path << ": holds no image\n";
+    return false;
+  }
+  // The length is what the file claims; it must also be what the file holds.
+  const uint64_t offset = reader.Tell();
+  if (offset + length > file.bytes.size()) {
+    err << command << ": " << path << ": image of " << length << " bytes at offset " << offset
+        << " runs past the end of the file (" << file.bytes.size() << " bytes)\n";
+    return false;
+  }
+  file.imageOffset = size_t(offset);
+  file.imageLength = length;
+  return true;
+}
+
+}  // namespace kvp::cli

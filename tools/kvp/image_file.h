@@ -1,0 +1,27 @@
+// Reading a panorama image file for the kvp commands: the file's bytes and its packed image.
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "data/packed_image.h"
+
+namespace kvp::cli {
+
+struct ImageFile {
+  std::vector<uint8_t> bytes;  // the whole file
+  size_t imageOffset = 0;      // where the packed image starts
+  size_t imageLength = 0;      // its length, checked against the file
+  PackedImageView Image() const {
+    return PackedImageView(bytes.data() + imageOffset, imageLength);
+  }
+};
+
+// Reads a bitmap file or container and locates its packed image. On failure writes one line,
+// prefixed with `command`, to `err` and returns false.
+bool ReadImageFile(const std::string& path, const char* command, ImageFile& file,
+                   std::ostream& err);
+
+}  // namespace kvp::cli
