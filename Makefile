@@ -5,7 +5,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 SHARED ?= $(abspath ../shared)
 KVP := build/native/bin/kvp
 
-.PHONY: all deps build native win32 asan test test-native test-win32 test-asan demo clean
+.PHONY: all deps build native win32 asan test test-native test-win32 test-asan demo bench clean
 
 all: build
 
@@ -40,6 +40,10 @@ test-asan: asan
 # then one line with the total.
 test: deps
 	@bash scripts/run-all-tests.sh
+
+# Speed figures with their in-run baselines; they print, they never fail.
+bench: native
+	build/native/bin/kvp_bench --benchmark_min_time=0.2
 
 demo: native
 	@bash scripts/demo.sh "$(SHARED)"
