@@ -22,4 +22,11 @@ cp "$shared/samples/CREDITS.md" "$out/CREDITS.md"
 echo "demo: $out/mars.pan"
 "$kvp" info "$out/mars.pan"
 echo "demo: panorama container written to $(pwd)/$out/mars.pan"
+
+# Views into it, warped by the rendering engine alone (the full viewer comes later).
+for heading in 0 90 180 270; do
+  "$kvp" warp "$out/mars.pan" -o "$out/mars-heading-$heading.png" --size 800x600 \
+    --heading "$heading" --pitch -5 --fov 90 --quality 1 >/dev/null
+  echo "demo: view at heading $heading: $(pwd)/$out/mars-heading-$heading.png"
+done
 echo "demo: image credit: NASA/JPL-Caltech/Cornell (public domain), see $out/CREDITS.md"
