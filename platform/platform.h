@@ -6,6 +6,7 @@
 // semaphores, timers, windows and codecs here.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace platform {
@@ -115,7 +116,7 @@ struct Codec;
 constexpr uint16_t kIcModeCompress = 1;
 constexpr uint16_t kIcModeDecompress = 2;
 
-constexpr uint32_t kIcmDecompressQuery = 0x4003;
+constexpr uint32_t kIcmDecompressQuery = 0x400B;
 constexpr uint32_t kIcmCompressGetFormat = 0x4004;
 constexpr uint32_t kIcmCompressGetSize = 0x4005;
 constexpr uint32_t kIcmCompressQuery = 0x4006;
@@ -171,9 +172,10 @@ MemoryHandle* ImageCompress(Codec* codec, uint32_t flags, const void* inHeader,
                             const void* inBits, const void* outHeader, int32_t quality,
                             int32_t* size);
 
-// GlobalLock / GlobalUnlock / GlobalFree for handles from ImageCompress. LockMemory returns
-// null for a null handle; FreeMemory ignores null.
+// GlobalLock / GlobalUnlock / GlobalSize / GlobalFree for handles from ImageCompress.
+// LockMemory returns null and MemorySize 0 for a null handle; FreeMemory ignores null.
 void* LockMemory(MemoryHandle* memory);
+size_t MemorySize(MemoryHandle* memory);
 void UnlockMemory(MemoryHandle* memory);
 void FreeMemory(MemoryHandle* memory);
 

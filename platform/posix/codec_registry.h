@@ -1,0 +1,52 @@
+// POSIX codec registry: video codecs plugged in by four-character code, driven by the same
+// messages as Video for Windows installable compressors.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "platform/platform.h"
+
+namespace platform {
+
+// One open instance of a codec: the counterpart of an installable compressor's driver
+// procedure. It receives exactly what SendCodecMessage is given, plus ICM_DECOMPRESS_QUERY
+// (param1 input header, param2 output header or 0) and ICM_COMPRESS_QUERY from LocateCodec,
+// and the compress messages from ImageCompress. Results are ICERR_ codes (0 success), except
+// ICM_COMPRESS_GET_FORMAT with param2 0 (bytes of the output format) and
+// ICM_COMPRESS_GET_SIZE (largest compressed frame in bytes).
+// Not responsible for: locking (an instance is used by one thread at a time).
+class CodecDriver {
+ public:
+  virtual ~CodecDriver() = default;
+  virtual int32_t Message(uint32_t message, uintptr_t param1, uintptr_t param2) = 0;
+};
+
+// Makes an instance for `mode` (kIcModeCompress / kIcModeDecompress), or null to refuse.
+using CodecFactory = std::function<std::unique_ptr<CodecDriver>(uint16_t mode)>;
+
+// Installs (or replaces) the codec `type`/`handler`, e.g. "vidc"/"cvid"; codes are compared
+// without regard to case, as Video for Windows does. Instances already open keep running.
+// Any thread.
+void RegisterCodec(uint32_t type, uint32_t handler, CodecFactory factory);
+void UnregisterCodec(uint32_t type, uint32_t handler);
+
+// ICCOMPRESS, the request of ICM_COMPRESS (param1 its address, param2 its size).
+struct CompressRequest {
+  uint32_t flags = 0;
+  void* outputHeader = nullptr;  // the format from ICM_COMPRESS_GET_FORMAT; the codec sets
+                                 // its image size to the bytes written
+  void* output = nullptr;
+  const void* inputHeader = nullptr;
+  const void* input = nullptr;
+  uint32_t* chunkId = nullptr;
+  uint32_t* frameFlags = nullptr;
+  int32_t frameNumber = 0;
+  uint32_t frameSize = 0;  // the size limit, 0 for none
+  uint32_t quality = 0;
+  const void* previousHeader = nullptr;
+  const void* previous = nullptr;
+};
+
+}  // namespace platform
