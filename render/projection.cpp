@@ -25,23 +25,30 @@ double Length(double x, double y, double z) { return std::sqrt(x * x + y * y + z
 
 }  // namespace
 
-void RotateView(double a, double b, double c, double dX, double dY, double& X, double& Y,
-                double& Z) {
+ViewRotation MakeViewRotation(double a, double b, double c) {
   const double ar = a * DEG2RAD, br = b * DEG2RAD, cr = c * DEG2RAD;
+  return ViewRotation{trig::Cos(ar), trig::Sin(ar), trig::Cos(br),
+                      trig::Sin(br), trig::Cos(cr), trig::Sin(cr)};
+}
+
+void ApplyViewRotation(const ViewRotation& r, double dX, double dY, double& X, double& Y,
+                       double& Z) {
   X += dX;
   Y += dY;
-  const double cc = trig::Cos(cr), sc = trig::Sin(cr);
-  const double cb = trig::Cos(br), sb = trig::Sin(br);
-  const double ca = trig::Cos(ar), sa = trig::Sin(ar);
-  const double X1 = cc * X + sc * Y;
-  const double Y1 = cc * Y - sc * X;
-  const double Y2 = cb * Y1 + sb * Z;
-  const double Z1 = cb * Z - sb * Y1;
-  const double X2 = ca * X1 - sa * Z1;
-  const double Z2 = ca * Z1 + sa * X1;
+  const double X1 = r.cosC * X + r.sinC * Y;
+  const double Y1 = r.cosC * Y - r.sinC * X;
+  const double Y2 = r.cosB * Y1 + r.sinB * Z;
+  const double Z1 = r.cosB * Z - r.sinB * Y1;
+  const double X2 = r.cosA * X1 - r.sinA * Z1;
+  const double Z2 = r.cosA * Z1 + r.sinA * X1;
   X = X2;
   Y = Y2;
   Z = Z2;
+}
+
+void RotateView(double a, double b, double c, double dX, double dY, double& X, double& Y,
+                double& Z) {
+  ApplyViewRotation(MakeViewRotation(a, b, c), dX, dY, X, Y, Z);
 }
 
 double FocalLength(double width, double fov) {

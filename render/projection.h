@@ -40,6 +40,15 @@ constexpr double RAD2DEG = 180.0 / 3.14159265359;
 void RotateView(double a, double b, double c, double dX, double dY, double& X, double& Y,
                 double& Z);
 
+// The sines and cosines of one camera's heading a, pitch b and roll c, for callers that
+// rotate many vectors with the same camera. ApplyViewRotation gives exactly RotateView's bits.
+struct ViewRotation {
+  double cosA, sinA, cosB, sinB, cosC, sinC;
+};
+ViewRotation MakeViewRotation(double a, double b, double c);
+void ApplyViewRotation(const ViewRotation& r, double dX, double dY, double& X, double& Y,
+                       double& Z);
+
 // Focal length in pixels of a frame `width` pixels wide whose horizontal field of view is
 // `fov` degrees.
 double FocalLength(double width, double fov);

@@ -86,18 +86,19 @@ bool WarpEngine::SetUp(double heading, double pitch, double roll, double focalLe
   rowOffsets_.Prepare(pictureHm_, pictureW_);
 
   // Lower-left corner ray (exact halves) and the camera-space steps of one block.
+  rotation_ = MakeViewRotation(heading_, pitch_, roll_);
   rayX_ = -w / 2.0;
   rayY_ = -h / 2.0;
   rayZ_ = focalLength_;
-  RotateView(heading_, pitch_, roll_, xOffset_, yOffset_, rayX_, rayY_, rayZ_);
+  ApplyViewRotation(rotation_, xOffset_, yOffset_, rayX_, rayY_, rayZ_);
   stepRightX_ = kWarpBlock;
   stepRightY_ = 0;
   stepRightZ_ = 0;
-  RotateView(heading_, pitch_, roll_, 0, 0, stepRightX_, stepRightY_, stepRightZ_);
+  ApplyViewRotation(rotation_, 0, 0, stepRightX_, stepRightY_, stepRightZ_);
   stepUpX_ = 0;
   stepUpY_ = kWarpBlock;
   stepUpZ_ = 0;
-  RotateView(heading_, pitch_, roll_, 0, 0, stepUpX_, stepUpY_, stepUpZ_);
+  ApplyViewRotation(rotation_, 0, 0, stepUpX_, stepUpY_, stepUpZ_);
   return true;
 }
 
@@ -158,8 +159,13 @@ WarpCamera WarpEngine::Camera() const {
   return c;
 }
 
+// The same steps as kvp::ScreenToImage on Camera(), with the rotation computed once per frame.
 void WarpEngine::ScreenToImage(int32_t i, int32_t j, Fixed16& u, Fixed16& v) const {
-  kvp::ScreenToImage(Camera(), i, j, u, v);
+  double X = double(i) - double(frameWidth_ / 2);
+  double Y = double(j) - double(frameHeight_ / 2);
+  double Z = focalLength_;
+  ApplyViewRotation(rotation_, xOffset_, yOffset_, X, Y, Z);
+  MapToImage(X, Y, Z, pictureW_, pictureHm_, u, v);
 }
 
 int Warper::RenderPanorama(const EnvironmentBox& box, const ViewPose& pose,

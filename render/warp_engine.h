@@ -112,8 +112,9 @@ class WarpEngine {
   void DrawCell(const Member& m, int32_t x, int32_t y, int32_t s, int k, Corner ul, Corner ur,
                 Corner ll, Corner lr);
 
-  // Camera.
+  // Camera, and its rotation (the pole pass maps many points with it).
   double heading_ = 0, pitch_ = 0, roll_ = 0, focalLength_ = 0, xOffset_ = 0, yOffset_ = 0;
+  ViewRotation rotation_{};
   // Frame.
   int32_t frameWidth_ = 0, frameHeight_ = 0, frameDepth_ = 0;
   uint8_t* frame_ = nullptr;

@@ -338,6 +338,15 @@ TEST(WarpEngine, OriginShiftAndPictureStride) {
   EXPECT_EQ(engine.Camera().pictureHm, 39);
   EXPECT_EQ(engine.RowOffsets().Rows()[39], 39 * 1004);
   EXPECT_EQ(engine.RowOffsets().Rows()[-1], -1004);
+
+  // The engine's own mapping (rotation kept per frame) is the plain one on its camera.
+  for (auto [i, j] : {std::pair<int32_t, int32_t>{0, 0}, {17, 31}, {32, 32}, {-5, 40}}) {
+    Fixed16 u1, v1, u2, v2;
+    engine.ScreenToImage(i, j, u1, v1);
+    ScreenToImage(engine.Camera(), i, j, u2, v2);
+    EXPECT_EQ(u1, u2);
+    EXPECT_EQ(v1, v2);
+  }
 }
 
 TEST(WarpEngine, LookingStraightUpRedrawsTheWindowAroundTheUpperPoleOnly) {
