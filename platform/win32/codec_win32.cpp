@@ -37,8 +37,9 @@ static_assert(kIcmDecompressSetPalette == ICM_DECOMPRESS_SET_PALETTE, "message n
 static_assert(kIcmDecompressQuery == ICM_DECOMPRESS_QUERY, "message numbers");
 static_assert(kIcmCompressGetFormat == ICM_COMPRESS_GET_FORMAT &&
                   kIcmCompressGetSize == ICM_COMPRESS_GET_SIZE &&
-                  kIcmCompressQuery == ICM_COMPRESS_QUERY && kIcmCompressBegin == ICM_COMPRESS_BEGIN &&
-                  kIcmCompress == ICM_COMPRESS && kIcmCompressEnd == ICM_COMPRESS_END,
+                  kIcmCompressQuery == ICM_COMPRESS_QUERY &&
+                  kIcmCompressBegin == ICM_COMPRESS_BEGIN && kIcmCompress == ICM_COMPRESS &&
+                  kIcmCompressEnd == ICM_COMPRESS_END,
               "message numbers");
 static_assert(kIcModeDecompress == ICMODE_DECOMPRESS && kIcModeCompress == ICMODE_COMPRESS,
               "modes");
