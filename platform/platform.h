@@ -179,4 +179,126 @@ size_t MemorySize(MemoryHandle* memory);
 void UnlockMemory(MemoryHandle* memory);
 void FreeMemory(MemoryHandle* memory);
 
+// ---- Semaphores ------------------------------------------------------------------------------
+//
+// CreateSemaphore / ReleaseSemaphore / WaitForSingleObject on a semaphore / CloseHandle, under
+// names the Win32 headers' A/W macros cannot rewrite. A Semaphore is owned by its creator and
+// closed with CloseSemaphore once no thread waits on it or may still release it. Any thread
+// may wait on or release it.
+
+struct Semaphore;
+
+constexpr uint32_t kInfinite = 0xFFFFFFFFu;  // INFINITE: a wait without time-out
+
+// A semaphore holding `initial` counts, never more than `maximum` (1 <= maximum,
+// 0 <= initial <= maximum). Null when the system refuses (LastError says why).
+Semaphore* MakeSemaphore(int32_t initial, int32_t maximum);
+
+// Adds one count. Returns false, changing nothing, when that would exceed the maximum.
+bool ReleaseSemaphore(Semaphore* semaphore);
+
+// Takes one count, waiting up to `milliseconds` (kInfinite: for ever) for one to be there.
+// Returns true when a count was taken, false when the time ran out first.
+bool WaitSemaphore(Semaphore* semaphore, uint32_t milliseconds);
+
+// Closes the semaphore; null is ignored.
+void CloseSemaphore(Semaphore* semaphore);
+
+// ---- Threads ---------------------------------------------------------------------------------
+//
+// CreateThread / WaitForSingleObject on a thread / CloseHandle / thread priorities. A Thread
+// is the handle of a started thread, owned by whoever started it. Closing the handle does not
+// stop the thread: a thread whose handle is closed before it ends runs on, detached (on POSIX
+// its resources go when it ends). Callers that free memory the thread touches must first wait
+// for its end.
+
+struct Thread;
+
+// The thread's body: it receives the argument given to StartThread; its result is the
+// thread's exit code.
+using ThreadMain = uint32_t (*)(void* argument);
+
+// Starts a thread running `main(argument)` at once, with the default stack. Null when the
+// system refuses (LastError says why); then `main` never runs.
+Thread* StartThread(ThreadMain main, void* argument);
+
+// Waits up to `milliseconds` (kInfinite: for ever) for the thread to end. Returns true when it
+// has ended, false when the time ran out first. Waiting on the calling thread's own handle
+// never ends; do not.
+bool WaitThread(Thread* thread, uint32_t milliseconds);
+
+// Closes the handle (see above); null is ignored.
+void CloseThread(Thread* thread);
+
+// Thread priorities take the Win32 values (THREAD_PRIORITY_NORMAL 0, ABOVE_NORMAL 1, ...).
+// Windows: GetThreadPriority / SetThreadPriority. POSIX: every thread runs at one priority;
+// the calling thread's priority reads 0 and setting one changes nothing.
+constexpr int32_t kThreadPriorityNormal = 0;
+constexpr int32_t kThreadPriorityAboveNormal = 1;
+int32_t CurrentThreadPriority();
+void SetThreadPriority(Thread* thread, int32_t priority);
+void SetCurrentThreadPriority(int32_t priority);
+
+// ---- Paths and the current directory -------------------------------------------------------
+//
+// GetFullPathNameA / GetCurrentDirectoryA / SetCurrentDirectoryA (renamed like the semaphore
+// calls). The current directory belongs
+// to the whole process: changing it affects every thread's relative paths, so only the window
+// thread changes it (while it opens a description, before the render thread starts).
+
+// Writes the absolute form of `path` (resolved against the current directory, "." and ".."
+// folded away, the file need not exist) into `buffer`. Returns its length without the NUL;
+// when `size` is too small, the size needed including the NUL, and `buffer` is left alone; 0
+// on failure (null or empty path).
+uint32_t GetFullPath(const char* path, char* buffer, uint32_t size);
+
+// Writes the current directory into `buffer`; returns its length without the NUL, or the size
+// needed including the NUL when `size` is too small (buffer untouched), or 0 on failure.
+uint32_t ReadCurrentDirectory(char* buffer, uint32_t size);
+
+// Makes `path` the current directory. Returns false on failure (LastError says why).
+bool ChangeCurrentDirectory(const char* path);
+
+// Whether `c` separates folders in a path: '\\' and '/' on Windows, '/' on POSIX.
+bool IsPathSeparator(char c);
+
+// ---- The map window ---------------------------------------------------------------------------
+//
+// The small popup of class "Map Class", title "Map", that shows where the viewer stands among
+// the nodes of a tour. This module never registers the class: the window exists only when
+// some module of the process (the host) has registered "Map Class".
+//   Windows: a real popup (WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, no extended
+//   style, no parent, no menu) created for this module and shown at once.
+//   POSIX: never created; CreateMapWindow returns null.
+// Callers: the environment set. It creates and destroys the window on the window thread; it
+// draws markers and asks for repaints from the render thread and from transfer threads too
+// (GDI drawing on another thread's window is allowed; nothing here sends messages that wait
+// for the window thread).
+
+struct MapWindow;
+
+// Creates the window for a client area of `clientWidth` x `clientHeight` pixels: the window
+// rectangle for that client area and the style, each side then at least 100 pixels, placed at
+// the top right of the screen (left = screen width - window width, top = 0). Null when the
+// class is not registered or the window cannot be made.
+MapWindow* CreateMapWindow(int32_t clientWidth, int32_t clientHeight);
+
+// The window's current client height in pixels (0 for null).
+int32_t MapClientHeight(MapWindow* window);
+
+// Fills the client rectangle left, top, right, bottom (Rectangle's coordinates, drawn with no
+// outline) with a solid colour, on a device context got for this call. Null is ignored.
+void FillMapRectangle(MapWindow* window, int32_t left, int32_t top, int32_t right,
+                      int32_t bottom, uint8_t red, uint8_t green, uint8_t blue);
+
+// Asks for the rectangle to be erased and repainted (InvalidateRect with erase); the whole
+// client area when `whole` is true. Returns at once. Null is ignored.
+void RepaintMap(MapWindow* window, bool whole, int32_t left, int32_t top, int32_t right,
+                int32_t bottom);
+
+// Destroys the window (on the thread that created it); null is ignored.
+void DestroyMapWindow(MapWindow* window);
+
 }  // namespace platform
+
+#include "platform/profile.h"  // private-profile reading, the seam's other half
