@@ -61,10 +61,12 @@ std::vector<HotspotEntry> ParseHotspotBlock(const uint8_t* block, size_t length)
 std::vector<HotspotEntry> ReadHotspots(ByteReader& reader) {
   const uint32_t length = LocateBlock(reader, "HSPT");
   if (length == 0) return {};
+  // Never more than the longest block that can mean anything, nor more than the data hold.
+  constexpr uint32_t kLongestBlock = 1 + 255 * (16 + kMaxHotspotLink + 1);
   const uint32_t at = reader.Tell();
   const uint32_t size = reader.Size();
   const uint32_t available = at < size ? size - at : 0;
-  std::vector<uint8_t> block(std::min(length, available));
+  std::vector<uint8_t> block(std::min({length, available, kLongestBlock}));
   block.resize(reader.Read(block.data(), static_cast<uint32_t>(block.size())));
   return ParseHotspotBlock(block.data(), block.size());
 }
