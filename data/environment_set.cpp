@@ -1,0 +1,675 @@
+// The environment set's loader: nearest nodes, image slots, transfers and background prefetch.
+#include "data/environment_set.h"
+
+#include <cassert>
+#include <cmath>
+#include <cstring>
+#include <new>
+#include <thread>
+
+#include "data/byte_reader.h"
+#include "data/codec_bridge.h"
+#include "data/container.h"
+#include "diag/trace.h"
+#include "platform/platform.h"
+#include "render/warp_engine.h"
+
+namespace kvp {
+
+namespace {
+
+// Every wait on a transfer guard gives up after this long, says so, and carries on.
+constexpr uint32_t kGuardTimeoutMs = 5000;
+
+void TakeGuard(platform::Semaphore* guard) {
+  if (!platform::WaitSemaphore(guard, kGuardTimeoutMs)) TraceLockTimeout();
+}
+
+bool AbortRequested(TransferRecord& record) {
+  TakeGuard(record.abortGuard);
+  const bool abort = record.abort != 0;
+  platform::ReleaseSemaphore(record.abortGuard);
+  return abort;
+}
+
+// The loop RunTransfer and the worker share.
+uint32_t TransferLoop(TransferRecord& record) {
+  uint32_t total = 0;
+  while (record.remaining > 0 && record.chunk > 0) {
+    if (record.hooks != nullptr) record.hooks->BeforeChunk(record);
+    if (AbortRequested(record)) break;
+    const uint32_t n = record.chunk < record.remaining ? record.chunk : record.remaining;
+    const uint32_t got =
+        record.file != nullptr ? platform::ReadFile(record.file, record.cursor, n) : 0;
+    total += got;
+    if (got < n) break;
+    record.cursor += n;
+    record.remaining -= n;
+    // Let the render thread draw while an image streams in.
+    if (record.remaining > 0 && !AbortRequested(record)) std::this_thread::yield();
+  }
+  return total;
+}
+
+std::string FastImagePath(const std::string& path) {
+  if (path.empty()) return path;
+  std::string fast = path;
+  fast.back() = '_';
+  return fast;
+}
+
+// The header a decode of `in` at `depth` bits produces, at its largest: the depth it ends at,
+// and four times the rows when the image is wide (placement happens on most paths).
+BitmapInfoHeader LargestDecoded(BitmapInfoHeader in, uint16_t depth) {
+  if (in.compression != 0) {
+    in.bitCount = depth;
+  } else if (in.bitCount > depth) {
+    in.bitCount = (in.bitCount == 24 && depth == 16) ? 16 : depth;
+  }
+  in.compression = 0;
+  if (in.height > 0 && IsWide(in.width, in.height)) {
+    in.height = int64_t(4) * in.height > INT32_MAX ? INT32_MAX : 4 * in.height;
+  }
+  return in;
+}
+
+// Moves the rows of an uncompressed packed image from the packed layout (no padding) to the
+// warp engine's (WarpPictureStride pixels per row), in place, last row first. The padding
+// pixels are zeroed so that what they show does not depend on older contents.
+void LayOutAtWarpStride(uint8_t* image) {
+  const BitmapInfoHeader h = ReadInfoHeader(image);
+  const size_t bytes = size_t(h.bitCount / 8);
+  const size_t rowBytes = size_t(h.width) * bytes;
+  const size_t strideBytes = size_t(WarpPictureStride(h.width)) * bytes;
+  if (rowBytes == strideBytes) return;
+  uint8_t* pixels = image + HeaderBytes(h);
+  for (int32_t r = h.height - 1; r >= 0; --r) {
+    std::memmove(pixels + size_t(r) * strideBytes, pixels + size_t(r) * rowBytes, rowBytes);
+    std::memset(pixels + size_t(r) * strideBytes + rowBytes, 0, strideBytes - rowBytes);
+  }
+}
+
+}  // namespace
+
+// ---- Transfers ------------------------------------------------------------------------------
+
+TransferRecord* OpenTransfer(const char* path, TransferHooks* hooks) {
+  auto* record = new TransferRecord;
+  record->hooks = hooks;
+  record->abortGuard = platform::MakeSemaphore(1, 1);
+  record->stateGuard = platform::MakeSemaphore(1, 1);
+  record->abort = 0;
+  record->ownsFile = 1;
+  if (record->abortGuard == nullptr || record->stateGuard == nullptr) {
+    // Without its guards a record must never get a worker: treat it as an unopened file.
+    return record;
+  }
+  record->file = platform::OpenFile(path);
+  if (record->file == nullptr) {
+    TraceValue("File I/O Error: %d ", int32_t(platform::LastError()));
+    TraceLine(path);
+  }
+  return record;
+}
+
+uint32_t RunTransfer(TransferRecord* record) { return TransferLoop(*record); }
+
+void AbortTransfer(TransferRecord* record) {
+  if (record == nullptr) return;
+  TakeGuard(record->stateGuard);
+  if (record->worker != nullptr && record->completion != nullptr) {
+    TakeGuard(record->abortGuard);
+    record->abort = 1;
+    platform::ReleaseSemaphore(record->abortGuard);
+  }
+  platform::ReleaseSemaphore(record->stateGuard);
+}
+
+void DestroyTransfer(TransferRecord* record) {
+  if (record == nullptr) return;
+  AbortTransfer(record);
+  assert(record->worker == nullptr && "a transfer is destroyed only once its worker is done");
+  if (record->ownsFile) platform::CloseFile(record->file);
+  platform::CloseSemaphore(record->abortGuard);
+  platform::CloseSemaphore(record->stateGuard);
+  delete record;
+}
+
+uint32_t TransferWorker(void* argument) {
+  auto* record = static_cast<TransferRecord*>(argument);
+  TransferHooks* hooks = record->hooks;
+  uint32_t total = TransferLoop(*record);
+  if (hooks != nullptr) hooks->BeforeFinish(*record);
+  TakeGuard(record->stateGuard);
+  if (AbortRequested(*record)) total = 0;
+  const TransferCompletion completion = record->completion;
+  void* context = record->context;
+  record->completion = nullptr;
+  record->worker = nullptr;
+  platform::ReleaseSemaphore(record->stateGuard);
+  if (completion != nullptr) completion(context, record, record->cursor, total);
+  if (hooks != nullptr) hooks->AfterCompletion();
+  return 0;
+}
+
+// ---- Map -------------------------------------------------------------------------------------
+
+MapGeometry ComputeMapGeometry(double minX, double maxX, double minY, double maxY,
+                               double largestRadius) {
+  const double scale = kMapPixelsPerUnit;
+  MapGeometry g;
+  g.originX = int32_t(-scale * (minX - 2 * largestRadius));
+  g.originY = int32_t(-scale * (minY - 2 * largestRadius));
+  g.clientWidth = int32_t(scale * (maxX - minX + 4 * largestRadius));
+  g.clientHeight = int32_t(scale * (maxY - minY + 4 * largestRadius));
+  return g;
+}
+
+MapRectangle MarkerRectangle(double x, double y, int32_t originX, int32_t originY,
+                             int32_t clientHeight) {
+  const double cx = kMapPixelsPerUnit * x + originX;
+  const double cy = clientHeight - (kMapPixelsPerUnit * y + originY);
+  return MapRectangle{int32_t(cx - 2), int32_t(cy - 2), int32_t(cx + 2), int32_t(cy + 2)};
+}
+
+void EnvironmentSet::DrawMapMarker(double x, double y, MarkerColour colour) const {
+  if (map_ == nullptr) return;
+  const MapRectangle r = MarkerRectangle(x, y, mapGeometry_.originX, mapGeometry_.originY,
+                                         platform::MapClientHeight(map_));
+  platform::FillMapRectangle(map_, r.left, r.top, r.right, r.bottom, colour.red, colour.green,
+                             colour.blue);
+}
+
+void EnvironmentSet::MoveMarker(const ViewPose& pose) {
+  if (map_ == nullptr) return;
+  // Erase the old marker by having the 8 x 8 square around it repainted.
+  const double cx = kMapPixelsPerUnit * lastPose_.x + mapGeometry_.originX;
+  const double cy = platform::MapClientHeight(map_) -
+                    (kMapPixelsPerUnit * lastPose_.y + mapGeometry_.originY);
+  platform::RepaintMap(map_, false, int32_t(cx - 4), int32_t(cy - 4), int32_t(cx + 4),
+                       int32_t(cy + 4));
+  DrawMapMarker(pose.x, pose.y, kMarkerPosition);
+}
+
+// ---- The set ------------------------------------------------------------------------------------
+
+EnvironmentSet::EnvironmentSet() { UpdateDisplayDepth(); }
+
+EnvironmentSet::~EnvironmentSet() {
+  {
+    std::lock_guard<std::mutex> hold(slotLock_);
+    for (ImageSlot& slot : slots_) AbortTransfer(slot.transfer);
+  }
+  // Each worker's completion clears its slot and frees its record (a record cut loose by a
+  // cancel-all is freed by its own worker), so once all have ended no record is left.
+  for (ImageSlot& slot : slots_) {
+    if (slot.worker != nullptr) {
+      platform::WaitThread(slot.worker, platform::kInfinite);
+      platform::CloseThread(slot.worker);
+      slot.worker = nullptr;
+    }
+  }
+  for (ImageSlot& slot : slots_) {
+    DestroyTransfer(slot.transfer);
+    slot.transfer = nullptr;
+  }
+  platform::DestroyMapWindow(map_);
+}
+
+int32_t EnvironmentSet::SlotIndex(int k) const {
+  std::lock_guard<std::mutex> hold(slotLock_);
+  return slots_[k].index;
+}
+
+uint8_t EnvironmentSet::SlotVariant(int k) const {
+  std::lock_guard<std::mutex> hold(slotLock_);
+  return slots_[k].variant;
+}
+
+bool EnvironmentSet::SlotFilling(int k) const {
+  std::lock_guard<std::mutex> hold(slotLock_);
+  return slots_[k].transfer != nullptr;
+}
+
+int32_t EnvironmentSet::FindNearest(double x, double y, double z, double* distance) const {
+  int32_t best = -1;
+  double bestSquare = 0;
+  for (size_t i = 0; i < nodes_.size(); ++i) {
+    const double dx = nodes_[i].x - x, dy = nodes_[i].y - y, dz = nodes_[i].z - z;
+    const double square = dx * dx + dy * dy + dz * dz;
+    if (best < 0 || square < bestSquare) {
+      best = int32_t(i);
+      bestSquare = square;
+    }
+  }
+  if (distance != nullptr) *distance = best < 0 ? 0 : std::sqrt(bestSquare);
+  return best;
+}
+
+int32_t EnvironmentSet::PredictNext(int32_t current, const ViewPose& pose) const {
+  const int32_t m = FindNearest(pose.x, pose.y, pose.z);
+  const double a = 0.5 * nodes_[size_t(current)].nearestDistance;
+  const double dx = pose.x - lastPose_.x, dy = pose.y - lastPose_.y, dz = pose.z - lastPose_.z;
+  const double d = std::sqrt(dx * dx + dy * dy + dz * dz);
+  if (d == 0 || a == 0 || m != current) return m;
+  double s = a / d;
+  if (s < 1) s = 1;
+  double x = lastPose_.x, y = lastPose_.y, z = lastPose_.z;
+  for (int step = 0; step < 4; ++step) {
+    x += s * dx;
+    y += s * dy;
+    z += s * dz;
+    const int32_t q = FindNearest(x, y, z);
+    if (q != current) return q;
+  }
+  return current;
+}
+
+void EnvironmentSet::ReapWorkers() {
+  for (ImageSlot& slot : slots_) {
+    if (slot.worker == nullptr) continue;
+    {
+      std::lock_guard<std::mutex> hold(slotLock_);
+      if (slot.transfer != nullptr) continue;
+    }
+    platform::WaitThread(slot.worker, platform::kInfinite);
+    platform::CloseThread(slot.worker);
+    slot.worker = nullptr;
+  }
+}
+
+bool EnvironmentSet::FitsSlot(int k, const BitmapInfoHeader& h) const {
+  const ImageSlot& slot = slots_[k];
+  if (slot.buffer == nullptr) return false;
+  if (h.bitCount != 8 && h.bitCount != 16 && h.bitCount != 24) return false;
+  if (h.width <= 0 || h.height <= 0 || h.width > kMaxWarpPictureWidth) return false;
+  const uint64_t bytes = h.bitCount / 8;
+  const uint64_t rows = uint64_t(WarpPictureStride(h.width)) * bytes * uint64_t(h.height);
+  const PictureMargin margin = WarpPictureMargin(h.width, h.bitCount);
+  const uint64_t pixelsAt = uint64_t(slot.image - slot.buffer.get()) + HeaderBytes(h);
+  return pixelsAt >= margin.before && pixelsAt + rows + margin.after <= slot.bufferSize;
+}
+
+bool EnvironmentSet::DecodeIntoSlot(int k, uint8_t* source, size_t length, size_t capacity,
+                                    bool reduceOnly) {
+  ImageSlot& slot = slots_[k];
+  const size_t slotCapacity = slot.bufferSize - size_t(slot.image - slot.buffer.get());
+  if (reduceOnly) {
+    // The synchronous uncompressed image already lies in the slot; its reduction's result is
+    // not examined, what the header says afterwards is checked below.
+    ReduceDepth(ImageBuffer{slot.image, length, slotCapacity}, DisplayDepth());
+  } else if (!DecodeImage(ImageBuffer{source, length, capacity},
+                          ImageBuffer{slot.image, 0, slotCapacity}, DisplayDepth())) {
+    return false;
+  }
+  return true;
+}
+
+int EnvironmentSet::RequestImage(ViewPose& pose, ViewPose& centre, const uint8_t*& image,
+                                 int32_t& environment, int movement) {
+  image = nullptr;
+  environment = -1;
+  if (requesting_.exchange(true, std::memory_order_acquire)) return kAskAgain;
+  struct Leave {
+    std::atomic<bool>& flag;
+    ~Leave() { flag.store(false, std::memory_order_release); }
+  } leave{requesting_};
+  if (nodes_.empty()) return kAskAgain;
+
+  const int32_t n = FindNearest(pose.x, pose.y, pose.z);
+  if (fleetglider_ == 0) movement = kMovementNormal;
+
+  int k = -1;
+  bool kFilling = false, oFilling = false;
+  int32_t oIndex = -1;
+  {
+    std::lock_guard<std::mutex> hold(slotLock_);
+    for (int s = 0; s < 2 && k < 0; ++s) {
+      const ImageSlot& slot = slots_[s];
+      if (slot.index == n && ((slot.variant == 1 && movement == kMovementNormal) ||
+                              (slot.variant == 0 && movement != kMovementNormal) ||
+                              movement == kMovementEither)) {
+        k = s;
+      }
+    }
+    if (k >= 0) {
+      movement = slots_[k].variant == 1 ? kMovementNormal : kMovementFast;
+      kFilling = slots_[k].transfer != nullptr;
+      oFilling = slots_[1 - k].transfer != nullptr;
+      oIndex = slots_[1 - k].index;
+    }
+  }
+
+  const PanoramaNode& node = nodes_[size_t(n)];
+  centre.x = node.x;
+  centre.y = node.y;
+  centre.z = node.z;
+  centre.heading = pose.heading;
+  centre.pitch = pose.pitch;
+  centre.roll = pose.roll;
+  centre.fieldOfView = pose.fieldOfView;
+
+  if (node.status == kNodeBlocked) {
+    TraceLine("BLOCKED");
+    return kNodeIsBlocked;
+  }
+
+  int result = kImageDelivered;
+  const double r = node.roamingRadius;
+  if (r > 0) {
+    double* values[3] = {&pose.x, &pose.y, &pose.z};
+    const double capture[3] = {node.x, node.y, node.z};
+    for (int i = 0; i < 3; ++i) {
+      const double d = capture[i] - *values[i];
+      if (d > r) {
+        *values[i] = capture[i] - r;
+        result = kPoseClamped;
+      } else if (d < -r) {
+        *values[i] = capture[i] + r;
+        result = kPoseClamped;
+      }
+    }
+  }
+
+  if (k >= 0) {
+    if (kFilling) return result == kPoseClamped ? kPoseClamped : kStillLoading;
+    if (!oFilling) {
+      const int32_t p = PredictNext(n, pose);
+      if (p != n && p != oIndex && nodes_[size_t(p)].status != kNodeBlocked) {
+        StartBackgroundLoad(p, 1 - k, movement);
+      }
+    }
+    image = slots_[k].image;
+    environment = node.environment;
+    MoveMarker(pose);
+    lastPose_ = pose;
+    return result;
+  }
+
+  {
+    std::lock_guard<std::mutex> hold(slotLock_);
+    for (ImageSlot& slot : slots_) {
+      if (slot.transfer != nullptr) {
+        AbortTransfer(slot.transfer);
+        return result == kPoseClamped ? kPoseClamped : kAskAgain;
+      }
+    }
+  }
+  const int t = SlotIndex(0) == -1 ? 0 : 1;
+  return LoadNow(n, t, movement, result, pose, image, environment);
+}
+
+int EnvironmentSet::LoadNow(int32_t n, int t, int movement, int result, ViewPose& pose,
+                            const uint8_t*& image, int32_t& environment) {
+  // A worker cut loose by a cancel-all may still be writing into the staging buffer.
+  ReapWorkers();
+  ImageSlot& slot = slots_[t];
+  const PanoramaNode& node = nodes_[size_t(n)];
+  const std::string file = movement == kMovementNormal ? node.path : FastImagePath(node.path);
+  const uint8_t variant = movement == kMovementNormal ? 1 : 0;
+  TransferRecord* record = OpenTransfer(file.c_str(), hooks_);
+  {
+    std::lock_guard<std::mutex> hold(slotLock_);
+    slot.index = n;
+    slot.variant = variant;
+    slot.transfer = record;
+  }
+  auto fail = [&](bool traced) {
+    if (!traced) TraceLine("Cannot Read File");
+    DestroyTransfer(record);
+    std::lock_guard<std::mutex> hold(slotLock_);
+    slot.transfer = nullptr;
+    slot.index = -1;
+    return kAskAgain;
+  };
+
+  FileReader reader(record->file);
+  const uint32_t length = record->file != nullptr ? LocateImage(reader) : 0;
+
+  uint8_t headerBytes[kInfoHeaderSize] = {};
+  record->cursor = headerBytes;
+  record->remaining = kInfoHeaderSize;
+  record->chunk = kTransferChunk;
+  RunTransfer(record);
+  const BitmapInfoHeader header = ReadInfoHeader(headerBytes);
+
+  const bool compressed = header.compression != 0;
+  uint8_t* destination = compressed ? staging_.get() : slot.image;
+  const size_t room = compressed
+                          ? stagingSize_
+                          : slot.bufferSize - size_t(slot.image - slot.buffer.get());
+  // What the file says must fit where it goes, and what the decode makes must fit the slot
+  // with the warp engine's margin: otherwise the load fails, before anything is written.
+  if (record->file == nullptr || length <= kInfoHeaderSize || destination == nullptr ||
+      length > room || !FitsSlot(t, LargestDecoded(header, DisplayDepth()))) {
+    return fail(false);
+  }
+  std::memcpy(destination, headerBytes, kInfoHeaderSize);
+  record->cursor = destination + kInfoHeaderSize;
+  record->remaining = length - kInfoHeaderSize;
+  record->chunk = length - kInfoHeaderSize;
+  const uint32_t got = RunTransfer(record);
+  if (got == 0) return fail(false);
+
+  if (!DecodeIntoSlot(t, staging_.get(), kInfoHeaderSize + size_t(got), stagingSize_,
+                      !compressed)) {
+    return fail(true);
+  }
+  // The reduction's result is not examined, but what the slot now holds must still be an
+  // image the warp engine can read inside the buffer.
+  if (!FitsSlot(t, ReadInfoHeader(slot.image))) return fail(false);
+  LayOutAtWarpStride(slot.image);
+
+  image = slot.image;
+  environment = node.environment;
+  lastPose_ = pose;
+  DestroyTransfer(record);
+  {
+    std::lock_guard<std::mutex> hold(slotLock_);
+    slot.index = n;
+    slot.variant = variant;
+    slot.transfer = nullptr;
+  }
+  platform::RepaintMap(map_, true, 0, 0, 0, 0);
+  return result;
+}
+
+void EnvironmentSet::StartBackgroundLoad(int32_t p, int o, int movement) {
+  ReapWorkers();
+  ImageSlot& slot = slots_[o];
+  const PanoramaNode& node = nodes_[size_t(p)];
+  const std::string file = movement == kMovementNormal ? node.path : FastImagePath(node.path);
+  TransferRecord* record = OpenTransfer(file.c_str(), hooks_);
+  {
+    std::lock_guard<std::mutex> hold(slotLock_);
+    slot.index = p;
+    slot.variant = movement == kMovementNormal ? 1 : 0;
+    slot.transfer = record;
+  }
+
+  int code = 0;
+  uint32_t length = 0;
+  if (record->file == nullptr) {
+    code = 2;
+  } else {
+    FileReader reader(record->file);
+    length = LocateImage(reader);
+    // A length beyond the staging buffer is refused like a missing image: never read past.
+    if (staging_ == nullptr || length == 0 || length > stagingSize_) code = 3;
+  }
+  if (code == 0) {
+    record->cursor = staging_.get();
+    record->remaining = length;
+    record->chunk = kTransferChunk;
+    record->completion = &EnvironmentSet::OnTransferDone;
+    record->context = this;
+    // The worker finishes under the state guard; holding it here makes it wait until its
+    // handle is recorded.
+    TakeGuard(record->stateGuard);
+    platform::Thread* worker = platform::StartThread(&TransferWorker, record);
+    if (worker == nullptr) {
+      record->completion = nullptr;
+      code = 3;
+    } else {
+      record->worker = worker;
+      slot.worker = worker;
+      platform::SetThreadPriority(worker, platform::CurrentThreadPriority());
+    }
+    platform::ReleaseSemaphore(record->stateGuard);
+  }
+  if (code != 0) {
+    TraceValueLine("%d Error", p);
+    nodes_[size_t(p)].status = kNodeBlocked;
+    DestroyTransfer(record);
+    std::lock_guard<std::mutex> hold(slotLock_);
+    slot.transfer = nullptr;
+    slot.index = -1;
+  }
+}
+
+void EnvironmentSet::OnTransferDone(void* set, TransferRecord* record, uint8_t*,
+                                    uint32_t bytes) {
+  static_cast<EnvironmentSet*>(set)->TransferDone(record, bytes);
+}
+
+void EnvironmentSet::TransferDone(TransferRecord* record, uint32_t bytes) {
+  int k = -1;
+  int32_t node = -1;
+  {
+    std::unique_lock<std::mutex> hold(slotLock_);
+    if (slots_[0].transfer == record) k = 0;
+    else if (slots_[1].transfer == record) k = 1;
+    if (k < 0) {
+      // Cut loose by a cancel-all: nobody else knows this record any more.
+      hold.unlock();
+      DestroyTransfer(record);
+      return;
+    }
+    if (slots_[1 - k].transfer != nullptr) {
+      // The other transfer is aborted while the lock keeps its record alive; its own worker
+      // frees it when it ends, finding it in no slot.
+      AbortTransfer(slots_[1 - k].transfer);
+      for (ImageSlot& slot : slots_) {
+        slot.transfer = nullptr;
+        slot.index = -1;
+      }
+      hold.unlock();
+      TraceLine("Simultatious Transfer Completed -- Canceling all");
+      DestroyTransfer(record);
+      return;
+    }
+    node = slots_[k].index;
+  }
+
+  ImageSlot& slot = slots_[k];
+  bool loaded = false;
+  if (bytes >= kInfoHeaderSize) {
+    const BitmapInfoHeader header = ReadInfoHeader(staging_.get());
+    if (FitsSlot(k, LargestDecoded(header, DisplayDepth())) &&
+        DecodeIntoSlot(k, staging_.get(), bytes, stagingSize_, false) &&
+        FitsSlot(k, ReadInfoHeader(slot.image))) {
+      LayOutAtWarpStride(slot.image);
+      loaded = true;
+    }
+  }
+  {
+    std::lock_guard<std::mutex> hold(slotLock_);
+    if (!loaded) slot.index = -1;
+    slot.transfer = nullptr;
+  }
+  DestroyTransfer(record);
+  const PanoramaNode& n = nodes_[size_t(node)];
+  DrawMapMarker(n.x, n.y, loaded ? kMarkerLoaded : kMarkerFailed);
+}
+
+bool EnvironmentSet::PrepareBuffers(char* errorText, uint16_t depth) {
+  uint32_t largest = 0;
+  int32_t which = -1;
+  for (size_t i = 0; i < nodes_.size(); ++i) {
+    if (nodes_[i].status == kNodeBlocked) continue;
+    TransferRecord* record = OpenTransfer(nodes_[i].path.c_str(), hooks_);
+    uint32_t size = record->file != nullptr ? platform::FileSize(record->file) : 0;
+    if (size == 0xFFFFFFFFu) size = 0;
+    DestroyTransfer(record);
+    if (size > largest) {
+      largest = size;
+      which = int32_t(i);
+    }
+  }
+  auto invalid = [errorText](TransferRecord* record) {
+    std::strcpy(errorText, "Invalid File");
+    DestroyTransfer(record);
+    return false;
+  };
+  if (which < 0) {
+    std::strcpy(errorText, "Invalid File");
+    return false;
+  }
+  TransferRecord* record = OpenTransfer(nodes_[size_t(which)].path.c_str(), hooks_);
+  FileReader reader(record->file);
+  const uint32_t length = record->file != nullptr ? LocateImage(reader) : 0;
+  if (length == 0) return invalid(record);
+  uint8_t headerBytes[kInfoHeaderSize] = {};
+  record->cursor = headerBytes;
+  record->remaining = kInfoHeaderSize;
+  record->chunk = kTransferChunk;
+  if (record->file == nullptr || RunTransfer(record) == 0) return invalid(record);
+  const BitmapInfoHeader header = ReadInfoHeader(headerBytes);
+
+  uint64_t b = length;
+  if (header.compression != 0) {
+    b = (header.width > 0 && header.height > 0)
+            ? uint64_t(depth / 8) * uint64_t(header.width) * uint64_t(header.height) + 1064
+            : 0;
+  }
+  if (int64_t(header.width) >= 6 * int64_t(header.height)) b *= 4;
+  if (largest == 0 || b == 0) return invalid(record);
+
+  // Beyond a tenth of b before the image and a fifth of b in all, the slot keeps the warp
+  // engine's margin around the largest image as decoded, its rows at the warp stride. Other
+  // nodes' images are checked against the slot when they load.
+  const BitmapInfoHeader decoded = LargestDecoded(header, depth);
+  uint64_t before = b / 10;
+  uint64_t size = b * 12 / 10;
+  const uint16_t bits = decoded.bitCount;
+  if (decoded.width > 0 && decoded.height > 0 && (bits == 8 || bits == 16 || bits == 24)) {
+    const PictureMargin margin = WarpPictureMargin(decoded.width, bits);
+    if (before < margin.before) before = margin.before;
+    const uint64_t pixels =
+        uint64_t(WarpPictureStride(decoded.width)) * (bits / 8) * uint64_t(decoded.height);
+    const uint64_t needed = before + kInfoHeaderSize + kColourTableSize + pixels + margin.after;
+    if (size < needed) size = needed;
+  }
+  // The staging buffer holds the largest file, and the result of reducing a wide image in
+  // place when it is decoded in the background (4 x its rows at 8 bits).
+  const uint64_t staging = b > largest ? b : largest;
+  if (size > (uint64_t(1) << 31) || staging > (uint64_t(1) << 31)) {
+    std::strcpy(errorText, "Memory Fault");
+    DestroyTransfer(record);
+    return false;
+  }
+  staging_.reset(new (std::nothrow) uint8_t[size_t(staging)]);
+  for (ImageSlot& slot : slots_) slot.buffer.reset(new (std::nothrow) uint8_t[size_t(size)]);
+  if (staging_ == nullptr || slots_[0].buffer == nullptr || slots_[1].buffer == nullptr) {
+    staging_.reset();
+    for (ImageSlot& slot : slots_) slot.buffer.reset();
+    std::strcpy(errorText, "Memory Fault");
+    DestroyTransfer(record);
+    return false;
+  }
+  stagingSize_ = size_t(staging);
+  for (ImageSlot& slot : slots_) {
+    slot.bufferSize = size_t(size);
+    slot.image = slot.buffer.get() + before;
+  }
+  DestroyTransfer(record);
+  return true;
+}
+
+void EnvironmentSet::Clear() {
+  nodes_.clear();
+  nodeCapacity_ = 0;
+  fleetglider_ = 0;
+}
+
+}  // namespace kvp
