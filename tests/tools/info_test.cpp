@@ -1,12 +1,14 @@
 // kvp info on crafted files: what it reports, and that hostile files never stop it.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sstream>
 
 #include "data/packed_image.h"
 #include "tests/test_files.h"
 #include "tools/authoring/writer.h"
 #include "tools/kvp/commands.h"
+#include "tools/kvp/json.h"
 
 namespace kvp {
 namespace {
@@ -15,6 +17,15 @@ struct Result {
   int status;
   std::string out, err;
 };
+
+// A text as JSON writes it (paths on Windows carry backslashes).
+std::string Json(const std::string& text) {
+  std::ostringstream out;
+  cli::JsonString(out, text);
+  return out.str();
+}
+
+const std::string kSeparator(1, std::filesystem::path::preferred_separator);
 
 Result Info(const std::string& path) {
   std::ostringstream out, err;
@@ -110,10 +121,29 @@ TEST(KvpInfo, HostileFilesAreReportedNotFollowed) {
   EXPECT_NE(r.err.find("past the end"), std::string::npos) << r.err;
 }
 
+TEST(KvpInfo, DescriptionNodes) {
+  test::TempDir dir;
+  const std::string file = dir.Write(
+      "tour.ini", std::string("[Kestrelvue]\nEnvironment Count=1\n[Directory 1]\n"
+                              "a.pan=0,0,0,2.5\n#b.pan=3,4,0,1\n"));
+  const Result r = Info(file);
+  EXPECT_EQ(r.status, 0);
+  const std::string folder = std::filesystem::path(file).parent_path().string();
+  std::ostringstream want;
+  want << "{\"kind\":\"description\",\"nodes\":["
+       << "{\"path\":" << Json(folder + kSeparator + "a.pan")
+       << ",\"x\":0,\"y\":0,\"z\":0,\"radius\":2.5,\"blocked\":false,\"environment\":1,"
+       << "\"nearest\":1,\"nearest_distance\":5},"
+       << "{\"path\":" << Json(folder + kSeparator + "#b.pan")
+       << ",\"x\":3,\"y\":4,\"z\":0,\"radius\":1,\"blocked\":true,\"environment\":1,"
+       << "\"nearest\":0,\"nearest_distance\":5}]}\n";
+  EXPECT_EQ(r.out, want.str());
+}
+
 TEST(KvpInfo, OtherFilesAndErrors) {
   test::TempDir dir;
   EXPECT_EQ(Info(dir.Write("tour.txt", std::string("; tour\r\n[Kestrelvue]\r\nVERSION=Release 2.0\r\n"))).out,
-            "{\"kind\":\"description\"}\n");
+            "{\"kind\":\"description\",\"nodes\":[]}\n");
   EXPECT_EQ(Info(dir.Write("junk.bin", std::string("hello"))).out, "{\"kind\":\"unknown\"}\n");
   EXPECT_EQ(Info(dir.Write("empty.bin", std::string())).out, "{\"kind\":\"unknown\"}\n");
 

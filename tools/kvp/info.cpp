@@ -5,6 +5,7 @@
 
 #include "data/byte_reader.h"
 #include "data/container.h"
+#include "data/environment_set.h"
 #include "data/hotspot_block.h"
 #include "data/packed_image.h"
 #include "platform/platform.h"
@@ -15,8 +16,7 @@ namespace kvp::cli {
 
 namespace {
 
-// Anything that is not an image file is opened as a description; until the description
-// reader lists nodes, a file that has a "[section]" line counts as one.
+// Anything that is not an image file and has a "[section]" line is read as a description.
 bool LooksLikeDescription(ByteReader& reader) {
   char text[4096];
   reader.Seek(0);
@@ -126,6 +126,33 @@ void ImageReport(ByteReader& reader, FileKind kind, std::ostream& out, std::ostr
   }
 }
 
+// The nodes of a description as the viewer reads them (paths resolved, blocked keys marked,
+// nearest neighbours found).
+void DescriptionReport(const std::string& path, std::ostream& out) {
+  const std::vector<PanoramaNode> nodes = EnvironmentSet::DescriptionNodes(path.c_str());
+  out << "{\"kind\":\"description\",\"nodes\":[";
+  for (size_t i = 0; i < nodes.size(); ++i) {
+    const PanoramaNode& n = nodes[i];
+    if (i) out << ',';
+    out << "{\"path\":";
+    JsonString(out, n.path);
+    out << ",\"x\":";
+    JsonNumber(out, n.x);
+    out << ",\"y\":";
+    JsonNumber(out, n.y);
+    out << ",\"z\":";
+    JsonNumber(out, n.z);
+    out << ",\"radius\":";
+    JsonNumber(out, n.roamingRadius);
+    out << ",\"blocked\":" << (n.status == kNodeBlocked ? "true" : "false")
+        << ",\"environment\":" << n.environment << ",\"nearest\":" << n.nearest
+        << ",\"nearest_distance\":";
+    JsonNumber(out, n.nearestDistance);
+    out << '}';
+  }
+  out << "]}\n";
+}
+
 }  // namespace
 
 int RunInfo(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -142,9 +169,12 @@ int RunInfo(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   }
   FileReader reader(file);
   const FileKind kind = ProbeFileKind(reader);
-  if (kind == FileKind::Unknown) {
-    out << "{\"kind\":\"" << (LooksLikeDescription(reader) ? "description" : "unknown")
-        << "\"}\n";
+  if (kind == FileKind::Unknown && LooksLikeDescription(reader)) {
+    platform::CloseFile(file);
+    file = nullptr;
+    DescriptionReport(path, out);
+  } else if (kind == FileKind::Unknown) {
+    out << "{\"kind\":\"unknown\"}\n";
   } else {
     ImageReport(reader, kind, out, err, path);
   }
