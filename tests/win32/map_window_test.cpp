@@ -99,8 +99,8 @@ TEST(MapWindow, PopupAtTheTopRightWithTheClientAreaOfTheGeometry) {
     EXPECT_EQ(PixelAt(hwnd, 60, 180), RGB(255, 255, 0));
     EXPECT_EQ(PixelAt(hwnd, 59, 179), RGB(255, 255, 0));
     EXPECT_EQ(PixelAt(hwnd, 64, 184), RGB(0, 0, 0));
-    set.DrawMapMarker(30, 20, kMarkerLoaded);  // (300, 0)
-    EXPECT_EQ(PixelAt(hwnd, 300, 0), RGB(0, 0, 255));
+    set.DrawMapMarker(30, 20, kMarkerLoaded);  // (300, 60)
+    EXPECT_EQ(PixelAt(hwnd, 300, 60), RGB(0, 0, 255));
     set.DrawMapMarker(0, 10, kMarkerFailed);  // (120, 120)
     EXPECT_EQ(PixelAt(hwnd, 120, 120), RGB(255, 255, 255));
   }
