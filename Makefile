@@ -5,7 +5,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 SHARED ?= $(abspath ../shared)
 KVP := build/native/bin/kvp
 
-.PHONY: all deps build native win32 asan test test-native test-win32 test-asan demo bench clean
+.PHONY: all deps build native win32 asan tsan test test-native test-win32 test-asan test-tsan demo bench clean
 
 all: build
 
@@ -24,6 +24,10 @@ asan: deps
 	cmake --preset asan >/dev/null
 	cmake --build --preset asan -j $(JOBS)
 
+tsan: deps
+	cmake --preset tsan >/dev/null
+	cmake --build --preset tsan -j $(JOBS)
+
 # Both targets, no tests.
 build: native win32
 
@@ -36,7 +40,10 @@ test-win32: win32
 test-asan: asan
 	bash scripts/run-tests.sh asan
 
-# Builds and runs everything: native tests, the Windows tests under Wine, the sanitizer build;
+test-tsan: tsan
+	bash scripts/run-tests.sh tsan
+
+# Builds and runs everything: native tests, the Windows tests under Wine, the sanitizer builds;
 # then one line with the total.
 test: deps
 	@bash scripts/run-all-tests.sh

@@ -5,7 +5,7 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 start=$(date +%s)
 status=0
-for preset in native win32 asan; do
+for preset in native win32 asan tsan; do
   echo "==> build $preset"
   if ! make --no-print-directory "$preset"; then
     echo "==> build $preset FAILED"
@@ -16,5 +16,5 @@ for preset in native win32 asan; do
   bash scripts/run-tests.sh "$preset" || status=1
 done
 echo "==> summary ($(( $(date +%s) - start )) s)"
-bash scripts/test-summary.sh native win32 asan
+bash scripts/test-summary.sh native win32 asan tsan
 exit $status
