@@ -1,7 +1,10 @@
 // Opening an environment set: an image file as one node, a multi-environment description as
 // many, with neighbours, bounds and the map window.
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -38,6 +41,37 @@ std::string SectionName(const char* name, int32_t d) {
   char section[64];
   std::snprintf(section, sizeof section, "%s %d", name, static_cast<int>(d));
   return section;
+}
+
+// The largest d in 1..count for which the file has a section named "Directory %d". A hostile
+// count (two billion, say) would otherwise walk that many missing sections, reading the file
+// each time; sections past the last one present can only be empty.
+int32_t LastDirectorySection(const char* file, int32_t count) {
+  std::vector<char> list(kKeyListBytes);
+  uint32_t n = 0;
+  for (;;) {
+    n = platform::ReadProfileString(nullptr, nullptr, "", list.data(), uint32_t(list.size()), file);
+    if (n + 2 < list.size() || list.size() >= (64u << 20)) break;
+    list.resize(list.size() * 2);
+  }
+  const auto sameName = [](const std::string& x, const std::string& y) {
+    return x.size() == y.size() &&
+           std::equal(x.begin(), x.end(), y.begin(), [](char p, char q) {
+             return std::tolower(static_cast<unsigned char>(p)) ==
+                    std::tolower(static_cast<unsigned char>(q));
+           });
+  };
+  int32_t last = 0;
+  for (uint32_t at = 0; at < n && list[at] != '\0';) {
+    const std::string section(list.data() + at);
+    at += uint32_t(section.size()) + 1;
+    if (section.size() <= 10 || !sameName(section.substr(0, 10), "Directory ")) continue;
+    const long d = std::strtol(section.c_str() + 10, nullptr, 10);
+    if (d > last && d <= count && sameName(section, SectionName("Directory", int32_t(d)))) {
+      last = int32_t(d);
+    }
+  }
+  return last;
 }
 
 std::string FullPath(const char* path) {
@@ -135,9 +169,10 @@ void EnvironmentSet::ReadDirectorySection(const char* description, const char* n
 
 bool EnvironmentSet::ReadDescription(const char* full) {
   fleetglider_ = platform::ReadProfileInt("Kestrelvue", "Fleetglider", 0, full);
-  const int32_t environments = platform::ReadProfileInt("Kestrelvue", "Environment Count", 0, full);
+  const int32_t count = platform::ReadProfileInt("Kestrelvue", "Environment Count", 0, full);
+  const int32_t environments = count > 0 ? LastDirectorySection(full, count) : count;
   size_t keyCount = 0;
-  if (environments > 0) {
+  if (count > 0) {
     for (int32_t d = 1; d <= environments; ++d) {
       keyCount += SectionKeys(SectionName("Directory", d).c_str(), full).size();
     }
@@ -148,7 +183,7 @@ bool EnvironmentSet::ReadDescription(const char* full) {
 
   nodeCapacity_ = keyCount;
   nodes_.reserve(keyCount);
-  if (environments > 0) {
+  if (count > 0) {
     for (int32_t d = 1; d <= environments; ++d) ReadDirectorySection(full, "Directory", d);
   } else {
     ReadDirectorySection(full, "Directory", 0);

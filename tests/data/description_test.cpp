@@ -237,6 +237,20 @@ TEST_F(Description, EmptySectionIsTracedAndTheOthersRead) {
   EXPECT_EQ(capture.TraceStream(), "Empty Directory Section: Directory 1\n");
 }
 
+TEST_F(Description, AHugeEnvironmentCountStopsAtTheLastSectionPresent) {
+  // Two billion numbered sections would otherwise be looked up one by one.
+  Images({"a.pan", "b.pan"});
+  const std::string file = dir_.Write(
+      "tour.ini", "[Kestrelvue]\nEnvironment Count=2000000000\n[Directory 1]\na.pan=0,0,0,0\n"
+                  "[Directory 3]\nb.pan=1,0,0,0\n[Directory 2000000001]\nb.pan=9,9,9,9\n");
+  Capture capture;
+  EnvironmentSet set;
+  ASSERT_EQ(OpenFile(set, file).result, 2);
+  EXPECT_EQ(set.Node(1).environment, 3);
+  EXPECT_EQ(set.Node(1).x, 1);
+  EXPECT_EQ(capture.TraceStream(), "Empty Directory Section: Directory 2\n");
+}
+
 TEST_F(Description, AbsoluteKeysStayAbsolute) {
   Images({"a.pan"});
   test::TempDir elsewhere;
