@@ -103,6 +103,11 @@ void SetExitHook(ExitHook hook, void* user);
 uint16_t ScreenBitsPerPixel();
 bool IsWindowsNT();
 
+// Makes ScreenBitsPerPixel report `bits` instead of the screen's own depth (0: the real one
+// again). For tools and tests that must see a given depth (`kvp render --depth`) on either
+// build. Set it while no other thread asks.
+void OverrideScreenBitsPerPixel(uint16_t bits);
+
 // ---- Video decompressors ----------------------------------------------------------------------
 //
 // Installable video codecs addressed by four-character codes, with the calls and messages of
@@ -298,6 +303,108 @@ void RepaintMap(MapWindow* window, bool whole, int32_t left, int32_t top, int32_
 
 // Destroys the window (on the thread that created it); null is ignored.
 void DestroyMapWindow(MapWindow* window);
+
+// ---- Multimedia timers ---------------------------------------------------------------------
+//
+// timeSetEvent (TIME_PERIODIC | TIME_CALLBACK_FUNCTION) / timeKillEvent / timeBeginPeriod /
+// timeEndPeriod. Callbacks run on the timer service's own thread, one at a time, never on the
+// thread that started the timer. A callback may kill its own timer and start another one (the
+// frame scheduler does when it changes the frame rate); a kill from any other thread returns
+// only when that timer's callback is not running and will not run again.
+
+using TimerCallback = void (*)(uint32_t id, void* user);
+
+// Starts a periodic timer of `delay` ms (resolution `resolution` ms) that calls
+// `callback(id, user)` every period. Returns its id, never 0; 0 when the system refuses.
+uint32_t StartPeriodicTimer(uint32_t delay, uint32_t resolution, TimerCallback callback,
+                            void* user);
+
+// Stops the timer `id`. Returns false when no such timer runs.
+bool KillTimer(uint32_t id);
+
+// Request and give back a finer timer resolution (timeBeginPeriod / timeEndPeriod). POSIX: no
+// effect, true.
+bool BeginTimerPeriod(uint32_t milliseconds);
+bool EndTimerPeriod(uint32_t milliseconds);
+
+// Test timers: while manual timers are on, StartPeriodicTimer starts nothing that runs by
+// itself; it records the timer and returns an id as usual, and the test fires it by hand
+// with FireTimer on its own thread. Turn them on and off while no timer exists.
+void UseManualTimers(bool on);
+// Calls the callback of manual timer `id` once on the calling thread (the callback may kill
+// or start timers). Returns false when no such manual timer exists.
+bool FireTimer(uint32_t id);
+// The ids of the manual timers that exist, and their delays, for tests to look at.
+uint32_t ManualTimerCount();
+uint32_t ManualTimerId(uint32_t index);     // 0 when index >= count
+uint32_t ManualTimerDelay(uint32_t id);     // 0 when there is no such timer
+
+// ---- Windows the core draws into --------------------------------------------------------------
+//
+// A Window is the window whose client area shows the frames (an HWND on Windows). The core
+// never creates or destroys the viewer's window; it gets it from its caller. Tests and tools
+// make their own with CreateOffscreenWindow.
+//   Windows: a real window; GDI calls below are the real ones.
+//   POSIX: an offscreen window: a client-sized 24-bit surface that receives StretchDIBits
+//   exactly as a window's DC would (bottom-up source, destination rectangle, clipping to the
+//   client area, 8/16/24-bit sources with their colour table or 5-5-5 pixels), and a queue of
+//   posted messages.
+
+struct Window;
+struct DeviceContext;
+struct Palette;
+
+// GetClientRect: the client area's width and height in pixels (0, 0 for null or a window
+// that is gone). Any thread.
+void ClientSize(Window* window, int32_t& width, int32_t& height);
+
+// GetDC / ReleaseDC for the window's client area. Any thread; the context is used by that
+// thread only. Null for a null window.
+DeviceContext* GetWindowContext(Window* window);
+void ReleaseWindowContext(Window* window, DeviceContext* context);
+
+// CreatePalette from a 256-entry colour table (blue, green, red, reserved per entry; the
+// logical palette version 0x300, entry i = red, green, blue of table entry i, flags 0).
+// DeletePalette ignores null.
+Palette* CreatePalette(const uint8_t* colourTable);
+void DeletePalette(Palette* palette);
+
+// SelectPalette (foreground when `background` is false) returning the previously selected
+// palette (null on POSIX before any selection); RealizePalette.
+Palette* SelectPalette(DeviceContext* context, Palette* palette, bool background);
+void RealizePalette(DeviceContext* context);
+
+// SetStretchBltMode(COLORONCOLOR).
+void SetColorOnColor(DeviceContext* context);
+
+// StretchDIBits(..., DIB_RGB_COLORS, SRCCOPY): copies the source rectangle (sx, sy, sw, sh;
+// sy counted from the bottom row of the bottom-up `bits`) of the image described by `header`
+// (a 40-byte bitmap information header followed by its 256-entry colour table when it has 8
+// bits per pixel; rows padded to 4 bytes as in a DIB) into the destination rectangle (x, y,
+// w, h) of the client area, scaling when the sizes differ. Returns the lines copied.
+int32_t StretchDIBits(DeviceContext* context, int32_t x, int32_t y, int32_t w, int32_t h,
+                      int32_t sx, int32_t sy, int32_t sw, int32_t sh, const void* bits,
+                      const void* header);
+
+// PostMessage(window, message, wParam, lParam). Any thread; returns false when the window is
+// null or gone.
+bool PostWindowMessage(Window* window, uint32_t message, uintptr_t wParam, intptr_t lParam);
+
+// A window for tests and tools with a client area of width x height, shown, with no parent.
+// Windows: a real popup window of its own class, created on the calling thread (which must
+// be the thread that later reads its messages). POSIX: the offscreen window, filled black.
+// Null on failure.
+Window* CreateOffscreenWindow(int32_t width, int32_t height);
+void DestroyOffscreenWindow(Window* window);
+
+// Reads the client area back as bottom-up 24-bit rows (blue, green, red; width * 3 bytes per
+// row, no padding) into `pixels` (width * height * 3 bytes). Windows: from the window's DC.
+// Returns false for a null window.
+bool ReadWindowPixels(Window* window, uint8_t* pixels);
+
+// Takes the oldest message posted to the window (on Windows with PeekMessage on the calling
+// thread, which must be the window's). Returns false when none is waiting.
+bool TakePostedMessage(Window* window, uint32_t& message, uintptr_t& wParam, intptr_t& lParam);
 
 }  // namespace platform
 
