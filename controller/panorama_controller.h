@@ -11,6 +11,7 @@
 // the render thread holds the lock for a whole frame.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
@@ -134,7 +135,7 @@ struct TickQueue {
 
 class PanoramaController {
  public:
-  PanoramaController() = default;
+  PanoramaController();
   ~PanoramaController();  // closes the controller if it is open
   PanoramaController(const PanoramaController&) = delete;
   PanoramaController& operator=(const PanoramaController&) = delete;
@@ -229,18 +230,32 @@ class PanoramaController {
   std::vector<std::unique_ptr<Hotspot>> hotspots;
   std::vector<std::unique_ptr<SpriteRecord>> sprites;
 
-  // Set by Close (under the lock) to tell the render thread to leave its loop; the thread is
-  // then woken and waited for. Render thread and Close only.
-  int16_t leaving = 0;
+  // --- outside the lock
+  // Set by Close to tell the render thread to leave its loop; the thread is then woken and
+  // waited for.
+  std::atomic<bool> leaving{false};
+  // adaptiveRate set and the cache not valid: whether the timer callback counts its tick as
+  // dropped or on time. Kept up to date by whoever changes either (under the lock) so that
+  // the callback can read it before it queues its tick, without the lock.
+  std::atomic<bool> countTicks{false};
+  // Ticks the render thread has taken from the queue and dealt with, and the frames among
+  // them that RenderFrame drew: for tests and measurements that need to know when the
+  // thread has caught up.
+  std::atomic<uint32_t> ticksHandled{0};
+  std::atomic<uint32_t> framesDrawn{0};
 
   // The render thread's body (argument: the controller).
   static uint32_t RenderLoop(void* controller);
   // The timer callback (user: the controller).
   static void TimerTick(uint32_t id, void* controller);
-  // Ends the animation; the caller holds the lock.
-  void Stop();
+  // Ends the animation; the caller holds the lock. Returns the timer it stopped (0: none),
+  // which the caller kills once it has released the lock: a kill waits for a running
+  // callback, and the callback may be waiting for this very lock.
+  uint32_t Stop();
   // Starts the periodic timer at 1000 / frameRate ms; the caller holds the lock.
   void StartTimer();
+  // Refreshes countTicks; the caller holds the lock.
+  void UpdateTickCounting();
 
  private:
   void Reset(platform::Window* window, int16_t spriteSlots);

@@ -1,0 +1,209 @@
+// Frame scheduling: the tick queue, the timer callback with its rate adaptation, the render
+// thread's loop, Stop, and Close, which tears the controller down.
+//
+// Three threads meet here: the window thread (frame requests, setters, Close), the timer
+// service's thread (TimerTick) and the render thread (RenderLoop). The controller lock is
+// outside, the queue's lock inside; the callback and the render thread never hold both.
+#include <chrono>
+#include <thread>
+
+#include "controller/panorama_controller.h"
+#include "data/environment_set.h"
+#include "diag/trace.h"
+#include "platform/platform.h"
+#include "render/warp_engine.h"
+
+namespace kvp {
+
+namespace {
+
+// Any non-null value marks a tick.
+int gTickMarker;
+
+// Takes a semaphore used as a lock; a time-out traces and goes on without it.
+bool TakeGuard(platform::Semaphore* guard) {
+  if (platform::WaitSemaphore(guard, kLockTimeout)) return true;
+  TraceLockTimeout();
+  return false;
+}
+
+}  // namespace
+
+// ---- Tick queue ---------------------------------------------------------------------------------
+
+TickQueue::TickQueue() : lock(platform::MakeSemaphore(1, 1)) {}
+
+TickQueue::~TickQueue() { platform::CloseSemaphore(lock); }
+
+bool TickQueue::Push(int32_t& ticks) {
+  const int32_t next = writeIndex < lastIndex ? writeIndex + 1 : 0;
+  if (next == readIndex) return false;
+  slots[writeIndex] = &gTickMarker;
+  writeIndex = next;
+  ticks = ++count;
+  return true;
+}
+
+bool TickQueue::Take() {
+  if (readIndex == writeIndex) return false;
+  slots[readIndex] = nullptr;
+  readIndex = readIndex < lastIndex ? readIndex + 1 : 0;
+  --count;
+  return true;
+}
+
+// ---- Timer callback ------------------------------------------------------------------------------
+
+void PanoramaController::UpdateTickCounting() {
+  countTicks = adaptiveRate != 0 && cache.valid == 0;
+}
+
+void PanoramaController::TimerTick(uint32_t, void* user) {
+  auto* c = static_cast<PanoramaController*>(user);
+  // A still view (the cache holds its smoothed frame) says nothing about the machine's speed.
+  const bool counting = c->countTicks;
+
+  int32_t n = 0;
+  const bool queued = TakeGuard(c->tickQueue->lock);
+  if (!c->tickQueue->Push(n)) n = 0;  // full: the tick is dropped
+  if (queued) platform::ReleaseSemaphore(c->tickQueue->lock);
+
+  // Only this callback touches the three counters between Open and Close, and the timer
+  // service runs one callback at a time.
+  if (counting) {
+    if (n == 0) ++c->droppedTicks;
+    if (n == 1) ++c->onTimeTicks;
+  }
+  platform::ReleaseSemaphore(c->tickSignal);
+
+  const bool held = c->TakeLock();
+  int16_t change = 0;
+  if (c->adaptiveRate != 0) {
+    ++c->windowTicks;
+    if (c->windowTicks >= c->frameRate * c->evaluationPeriod) {
+      const int32_t r = c->frameRate;
+      int32_t next = r;
+      if (c->droppedTicks > 0) {
+        next = r - int32_t(c->droppedTicks / c->evaluationPeriod);
+        c->rateStep = 1;
+      } else if (c->onTimeTicks >= c->windowTicks) {
+        next = r + c->rateStep;
+        c->rateStep *= 2;
+      } else {
+        c->rateStep = 1;
+      }
+      c->onTimeTicks = c->droppedTicks = c->windowTicks = 0;
+      if (next != r && next >= 1 && next <= 30) change = int16_t(next);
+    }
+  }
+  if (held) c->ReleaseLock();
+  if (change != 0) c->SetFrameRate(int16_t(-change));
+}
+
+// ---- Render thread ------------------------------------------------------------------------------
+
+uint32_t PanoramaController::RenderLoop(void* argument) {
+  auto* c = static_cast<PanoramaController*>(argument);
+  for (;;) {
+    if (c->leaving) return 0;
+    const bool queued = TakeGuard(c->tickQueue->lock);
+    const bool ticked = c->tickQueue->Take();
+    if (queued) platform::ReleaseSemaphore(c->tickQueue->lock);
+    if (!ticked) {
+      platform::WaitSemaphore(c->tickSignal, platform::kInfinite);
+      continue;
+    }
+
+    const bool held = c->TakeLock();
+    if (c->leaving) {
+      if (held) c->ReleaseLock();
+      return 0;
+    }
+    if (c->framesPending == 0) {
+      const uint32_t stopped = c->Stop();
+      if (held) c->ReleaseLock();
+      if (stopped != 0) platform::KillTimer(stopped);
+      ++c->ticksHandled;
+      continue;
+    }
+    if (c->framesPending > 0) --c->framesPending;
+    const int16_t result = c->RenderFrame();
+    if (result >= 2 && c->notifyPending != 0) {
+      c->notifyPending = 0;
+      platform::PostWindowMessage(c->notifyWindow, c->notifyMessage, 1, result);
+    }
+    if (held) c->ReleaseLock();
+    if (result != kNoFrame) ++c->framesDrawn;
+    ++c->ticksHandled;
+  }
+}
+
+uint32_t PanoramaController::Stop() {
+  const uint32_t stopped = timerId;
+  if (timerId != 0) {
+    platform::EndTimerPeriod(20);
+    timerId = 0;
+  }
+  for (;;) {
+    const bool queued = TakeGuard(tickQueue->lock);
+    const bool ticked = tickQueue->Take();
+    if (queued) platform::ReleaseSemaphore(tickQueue->lock);
+    if (!ticked) break;
+  }
+  if (blockingWait != 0) {
+    blockingWait = 0;
+    platform::ReleaseSemaphore(frameDoneSignal);
+  }
+  return stopped;
+}
+
+// ---- Close ---------------------------------------------------------------------------------------
+
+void PanoramaController::Close() {
+  if (lock == nullptr) return;
+
+  // A controller that failed to open may lack its queue; there is no render thread then and
+  // no timer can have started.
+  if (tickQueue != nullptr) {
+    RequestFrames(0, 1);  // one final frame; ends continuous running
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+
+  bool held = TakeLock();
+  const uint32_t stopped = tickQueue != nullptr ? Stop() : 0;
+  // The render thread leaves its loop at its next look and is waited for, instead of being
+  // killed where it stands; the lock is let go meanwhile so that it, and a timer callback
+  // in flight, can finish what they are doing.
+  leaving = true;
+  if (held) ReleaseLock();
+  if (stopped != 0) platform::KillTimer(stopped);
+  if (renderThread != nullptr) {
+    platform::ReleaseSemaphore(tickSignal);
+    platform::WaitThread(renderThread, platform::kInfinite);
+    platform::CloseThread(renderThread);
+    renderThread = nullptr;
+  }
+  held = TakeLock();
+
+  hotspots.clear();
+  hotspotCount = 0;
+  tickQueue.reset();
+  platform::CloseSemaphore(tickSignal);
+  tickSignal = nullptr;
+  platform::CloseSemaphore(frameDoneSignal);
+  frameDoneSignal = nullptr;
+  boxes.clear();
+  environmentSet.reset();
+  warper.reset();
+  frame.buffer.reset();
+  cache.buffer.reset();
+  cache.valid = 0;
+  if (held) ReleaseLock();
+
+  sprites.clear();  // each takes the lock while it lets its picture go
+
+  platform::CloseSemaphore(lock);
+  lock = nullptr;
+}
+
+}  // namespace kvp

@@ -1,0 +1,272 @@
+// The live view and its motion: frame requests, the frame rate, the view and motion setters,
+// the limits, and the per-frame MotionStep.
+#include <cmath>
+
+#include "controller/panorama_controller.h"
+#include "platform/platform.h"
+#include "render/trig.h"
+
+namespace kvp {
+
+namespace {
+
+// The controller lock for one operation: taken with the usual time-out (a time-out carries on
+// without it) and given back once, only when it was taken.
+class HeldLock {
+ public:
+  explicit HeldLock(PanoramaController& controller)
+      : controller_(controller), held_(controller.TakeLock()) {}
+  ~HeldLock() { Release(); }
+  HeldLock(const HeldLock&) = delete;
+  HeldLock& operator=(const HeldLock&) = delete;
+  void Release() {
+    if (held_) controller_.ReleaseLock();
+    held_ = false;
+  }
+
+ private:
+  PanoramaController& controller_;
+  bool held_;
+};
+
+constexpr uint32_t kTimerResolution = 20;
+
+}  // namespace
+
+void PanoramaController::StartTimer() {
+  platform::BeginTimerPeriod(kTimerResolution);
+  timerId = platform::StartPeriodicTimer(uint32_t(1000 / frameRate), kTimerResolution,
+                                         &PanoramaController::TimerTick, this);
+}
+
+int PanoramaController::RequestFrames(int32_t count, int32_t mode) {
+  if (lock == nullptr || window == nullptr) return kStatusNotOpen;
+  HeldLock held(*this);
+  if (mode == 0 || blockingWait != 0 || (mode == 2 && count < 0)) return kStatusRefused;
+  if (renderThread == nullptr || leaving) return kStatusRefused;
+
+  if (framesPending < 0) {
+    if (count != 0) return kStatusDone;  // continuous running goes on
+    framesPending = 1;
+  } else if (count == 0) {
+    framesPending = 1;
+  } else if (count < 0) {
+    framesPending = -1;
+  } else if (count > framesPending) {
+    framesPending = count;
+  }
+
+  if (timerId == 0) StartTimer();
+
+  if (mode == 2) {
+    blockingWait = 1;
+    held.Release();
+    platform::WaitSemaphore(frameDoneSignal, platform::kInfinite);
+  }
+  return kStatusDone;
+}
+
+int PanoramaController::SetFrameRate(int16_t rate) {
+  if (lock == nullptr) return kStatusNotOpen;
+  if (window == nullptr && rate <= 0) return kStatusRefused;
+  if (rate > 30 || rate < -30) return kStatusRefused;
+  HeldLock held(*this);
+  if (rate == 0) rate = int16_t(-frameRate);
+  if (rate < 0) {
+    adaptiveRate = 1;
+    rate = int16_t(-rate);
+  } else {
+    adaptiveRate = 0;
+  }
+  frameRate = rate;
+  if (frameRate > 30 || frameRate <= 0) frameRate = 30;
+  UpdateTickCounting();
+  uint32_t replaced = 0;
+  if (timerId != 0) {
+    replaced = timerId;
+    timerId = platform::StartPeriodicTimer(uint32_t(1000 / frameRate), kTimerResolution,
+                                           &PanoramaController::TimerTick, this);
+  }
+  // The old timer goes once the lock is free: a kill from another thread waits for its
+  // running callback, which may be waiting for the lock. From the callback itself (the rate
+  // adaptation) the kill returns at once.
+  held.Release();
+  if (replaced != 0) platform::KillTimer(replaced);
+  return kStatusDone;
+}
+
+int PanoramaController::GetFrameRate(int16_t& rate) {
+  if (lock == nullptr) return kStatusNotOpen;
+  HeldLock held(*this);
+  rate = frameRate;
+  return kStatusDone;
+}
+
+int PanoramaController::SetView(double h, double p, double r, double fov, int32_t mode) {
+  if (lock == nullptr) return kStatusNotOpen;
+  {
+    HeldLock held(*this);
+    heading = WrapAngle(h);
+    pitch = WrapAngle(p);
+    roll = WrapAngle(r);
+    fieldOfView = fov;
+  }
+  if (mode != 0) RequestFrames(1, mode);
+  return kStatusDone;
+}
+
+int PanoramaController::GetView(double& h, double& p, double& r, double& fov) {
+  if (lock == nullptr) return kStatusNotOpen;
+  HeldLock held(*this);
+  h = heading;
+  p = pitch;
+  r = roll;
+  fov = fieldOfView;
+  return kStatusDone;
+}
+
+int PanoramaController::SetPosition(double px, double py, double pz, int32_t mode) {
+  if (lock == nullptr) return kStatusNotOpen;
+  {
+    HeldLock held(*this);
+    x = px;
+    y = py;
+    z = pz;
+  }
+  if (mode != 0) RequestFrames(1, mode);
+  return kStatusDone;
+}
+
+int PanoramaController::GetPosition(double& px, double& py, double& pz) {
+  if (lock == nullptr) return kStatusNotOpen;
+  HeldLock held(*this);
+  px = x;
+  py = y;
+  pz = z;
+  return kStatusDone;
+}
+
+int PanoramaController::SetTravelDirection(double h, double p, int32_t mode) {
+  if (lock == nullptr) return kStatusNotOpen;
+  {
+    HeldLock held(*this);
+    travelHeading = WrapAngle(h);
+    travelPitch = WrapAngle(p);
+  }
+  if (mode != 0) RequestFrames(1, mode);
+  return kStatusDone;
+}
+
+int PanoramaController::SetMotion(double& speed, int32_t& frames, double newSpeed,
+                                  int32_t newFrames, int32_t mode) {
+  if (lock == nullptr) return kStatusNotOpen;
+  {
+    HeldLock held(*this);
+    speed = newSpeed;
+    frames = newFrames;
+  }
+  if (mode != 0) RequestFrames(newFrames, mode);
+  return kStatusDone;
+}
+
+int PanoramaController::SetForwardMotion(double speed, int32_t frames, int32_t mode) {
+  return SetMotion(forwardSpeed, forwardFrames, speed, frames, mode);
+}
+
+int PanoramaController::SetHeadingMotion(double speed, int32_t frames, int32_t mode) {
+  return SetMotion(headingSpeed, headingFrames, speed, frames, mode);
+}
+
+int PanoramaController::SetPitchMotion(double speed, int32_t frames, int32_t mode) {
+  return SetMotion(pitchSpeed, pitchFrames, speed, frames, mode);
+}
+
+int PanoramaController::SetRollMotion(double speed, int32_t frames, int32_t mode) {
+  return SetMotion(rollSpeed, rollFrames, speed, frames, mode);
+}
+
+int PanoramaController::SetZoomMotion(double speed, int32_t frames, int32_t mode) {
+  return SetMotion(fovSpeed, fovFrames, speed, frames, mode);
+}
+
+int PanoramaController::SetViewLimits(int16_t kind, const int32_t* data) {
+  if (lock == nullptr) return kStatusNotOpen;
+  if (kind != 1 && kind != 2) return kStatusRefused;
+  // Under the lock, so that a frame never sees half of the new limits.
+  HeldLock held(*this);
+  if (kind == 1) {
+    if (data == nullptr) {
+      frame.rectangleInForce = 0;
+    } else {
+      frame.left = data[0];
+      frame.top = data[1];
+      frame.right = data[2];
+      frame.bottom = data[3];
+      frame.rectangleInForce = 1;
+    }
+    return kStatusDone;
+  }
+  if (data == nullptr) {
+    headingMin = pitchMin = rollMin = -360;
+    headingMax = pitchMax = rollMax = 360;
+    fovMin = 10;
+    fovMax = 170;
+    return kStatusDone;
+  }
+  headingMin = data[0];
+  headingMax = data[1];
+  pitchMin = data[2];
+  pitchMax = data[3];
+  rollMin = data[4];
+  rollMax = data[5];
+  fovMin = data[6] >= 170 ? 170 : data[6];
+  fovMax = data[7] <= 10 ? 10 : data[7];
+  return kStatusDone;
+}
+
+int16_t PanoramaController::MotionStep(int& movement) {
+  const double r = frameRate;
+  double step = 0;
+  if (forwardFrames != 0) {
+    step = forwardSpeed / r;
+    if (forwardFrames > 0) --forwardFrames;
+  }
+  auto turn = [r](double& angle, double speed, int32_t& frames, bool wrap) {
+    if (frames == 0) return;
+    angle = wrap ? WrapAngle(angle + speed / r) : angle + speed / r;
+    if (frames > 0) --frames;
+  };
+  turn(heading, headingSpeed, headingFrames, true);
+  turn(pitch, pitchSpeed, pitchFrames, true);
+  turn(roll, rollSpeed, rollFrames, true);
+  turn(fieldOfView, fovSpeed, fovFrames, false);
+
+  int16_t flags = 0;
+  auto limit = [&flags](double& value, double minimum, double maximum) {
+    if (value > maximum) {
+      value = maximum;
+      flags |= kViewLimited;
+    }
+    if (value < minimum) {
+      value = minimum;
+      flags |= kViewLimited;
+    }
+  };
+  limit(heading, headingMin, headingMax);
+  limit(pitch, pitchMin, pitchMax);
+  limit(roll, rollMin, rollMax);
+  limit(fieldOfView, fovMin, fovMax);
+
+  // The portable sine and cosine keep both builds on the same path.
+  const double radians = 2 * std::acos(0.0) / 180;
+  const double th = travelHeading * radians;
+  const double tp = travelPitch * radians;
+  x = x - trig::Sin(th) * trig::Cos(tp) * step;
+  y = y + trig::Cos(th) * trig::Cos(tp) * step;
+  z = z + trig::Sin(tp) * step;
+
+  movement = (forwardSpeed != 0 && forwardFrames != 0) ? 1 : 0;
+  return flags;
+}
+
+}  // namespace kvp
