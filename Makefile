@@ -51,6 +51,7 @@ test: deps
 # Speed figures with their in-run baselines; they print, they never fail.
 bench: native
 	build/native/bin/kvp_bench --benchmark_min_time=0.2
+	build/native/bin/kvp_frame_bench --benchmark_min_time=0.5
 
 demo: native
 	@bash scripts/demo.sh "$(SHARED)"

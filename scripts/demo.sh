@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# `make demo`: packs the bundled Mars panorama into a panorama container and shows its report.
+# `make demo`: packs the bundled Mars panorama into a panorama container, shows its report and
+# renders views of it through the viewer's own controller.
 set -euo pipefail
 shared=${1:-../shared}
 cd "$(dirname "$0")/.."
@@ -23,10 +24,11 @@ echo "demo: $out/mars.pan"
 "$kvp" info "$out/mars.pan"
 echo "demo: panorama container written to $(pwd)/$out/mars.pan"
 
-# Views into it, warped by the rendering engine alone (the full viewer comes later).
+# Views into it, drawn as the viewer draws them: through the panorama controller, its render
+# thread and timer, into an offscreen window, settled into the smoothed frame.
 for heading in 0 90 180 270; do
-  "$kvp" warp "$out/mars.pan" -o "$out/mars-heading-$heading.png" --size 800x600 \
-    --heading "$heading" --pitch -5 --fov 90 --quality 1 >/dev/null
+  "$kvp" render "$out/mars.pan" -o "$out/mars-heading-$heading.png" --size 800x600 \
+    --heading "$heading" --pitch -5 --fov 90 >/dev/null
   echo "demo: view at heading $heading: $(pwd)/$out/mars-heading-$heading.png"
 done
 echo "demo: image credit: NASA/JPL-Caltech/Cornell (public domain), see $out/CREDITS.md"

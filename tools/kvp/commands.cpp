@@ -11,6 +11,8 @@ const char kUsage[] =
     "  kvp pack IN.png|IN.jpg|IN.bmp -o OUT.pan [--depth 8|16|24] [--view FOV,H,P,R]\n"
     "           [--hotspot H1,P1,H2,P2,LINK]... [--bitmap] [--matte RRGGBB]\n"
     "  kvp export FILE -o OUT.png\n"
+    "  kvp render FILE -o OUT.png|OUT.bmp [--size WxH] [--heading H] [--pitch P] [--roll R]\n"
+    "           [--fov F] [--position X,Y,Z] [--depth 8|16|24] [--frames N]\n"
     "  kvp warp FILE -o OUT.png|OUT.bmp [--size WxH] [--heading H] [--pitch P] [--roll R]\n"
     "           [--fov F] [--quality 0|1] [--depth 8|16|24] [--repeat N]\n";
 
@@ -27,6 +29,7 @@ int RunKvp(const std::vector<std::string>& args, std::ostream& out, std::ostream
   if (command == "pack") return RunPack(rest, out, err);
   if (command == "export") return RunExport(rest, out, err);
   if (command == "warp") return RunWarp(rest, out, err);
+  if (command == "render") return RunRender(rest, out, err);
   err << "kvp: unknown command '" << command << "'\n" << kUsage;
   return 2;
 }

@@ -12,6 +12,7 @@ namespace kvp::cli {
 int RunInfo(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int RunPack(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int RunWarp(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int RunRender(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int RunExport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 // Dispatches `argv`-style arguments (without the program name) to a command.
