@@ -200,7 +200,7 @@ void PanoramaController::Close() {
   cache.valid = 0;
   if (held) ReleaseLock();
 
-  sprites.clear();  // each takes the lock while it lets its picture go
+  sprites.clear();  // nothing else can reach them now
 
   platform::CloseSemaphore(lock);
   lock = nullptr;

@@ -1,0 +1,499 @@
+// Hot spots and sprites of a panorama controller, and picking what lies under a window point.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <new>
+#include <utility>
+#include <vector>
+
+#include "controller/panorama_controller.h"
+#include "data/byte_reader.h"
+#include "data/container.h"
+#include "data/environment_set.h"
+#include "data/hotspot_block.h"
+#include "data/packed_image.h"
+#include "diag/trace.h"
+#include "platform/platform.h"
+#include "render/projection.h"
+
+namespace kvp {
+
+namespace {
+
+// The controller lock as the hot-spot and sprite operations take it: a wait that gives up
+// after kLockTimeout without a word and lets the operation go on. A record that belongs to no
+// controller (or to one that is not open) has nothing to serialise with.
+class SilentLock {
+ public:
+  explicit SilentLock(PanoramaController* controller)
+      : lock_(controller != nullptr ? controller->lock : nullptr),
+        held_(lock_ != nullptr && platform::WaitSemaphore(lock_, kLockTimeout)) {}
+  ~SilentLock() {
+    if (held_) platform::ReleaseSemaphore(lock_);
+  }
+  SilentLock(const SilentLock&) = delete;
+  SilentLock& operator=(const SilentLock&) = delete;
+
+ private:
+  platform::Semaphore* lock_;
+  bool held_;
+};
+
+// The live view as the environment set wants it.
+ViewPose LivePose(const PanoramaController& c) {
+  ViewPose pose;
+  pose.x = c.x;
+  pose.y = c.y;
+  pose.z = c.z;
+  pose.heading = c.heading;
+  pose.pitch = c.pitch;
+  pose.roll = c.roll;
+  pose.fieldOfView = c.fieldOfView;
+  return pose;
+}
+
+// Owns an open platform file for the length of a read.
+class OpenedFile {
+ public:
+  explicit OpenedFile(const char* path) : file_(platform::OpenFile(path)) {}
+  ~OpenedFile() { platform::CloseFile(file_); }
+  OpenedFile(const OpenedFile&) = delete;
+  OpenedFile& operator=(const OpenedFile&) = delete;
+  platform::File* get() const { return file_; }
+
+ private:
+  platform::File* file_;
+};
+
+struct LoadedPicture {
+  std::unique_ptr<uint8_t[]> bytes;
+  size_t length = 0;
+};
+
+std::unique_ptr<uint8_t[]> Allocate(size_t bytes) {
+  return std::unique_ptr<uint8_t[]>(new (std::nothrow) uint8_t[bytes]);
+}
+
+// An uncompressed 8-bit picture stored with a short colour table gets the full 256 entries
+// the renderer and the colour matching index by (the missing entries are black); the pixels
+// move up behind the longer table. `table` is the stored entry count, 1..255.
+LoadedPicture WidenColourTable(const uint8_t* stored, uint32_t table, uint64_t pixelBytes) {
+  LoadedPicture out;
+  const size_t length = kInfoHeaderSize + kColourTableSize + size_t(pixelBytes);
+  out.bytes = Allocate(length);
+  if (!out.bytes) return out;
+  uint8_t* p = out.bytes.get();
+  std::memcpy(p, stored, kInfoHeaderSize + 4 * table);
+  std::memset(p + kInfoHeaderSize + 4 * table, 0, kColourTableSize - 4 * table);
+  std::memcpy(p + kInfoHeaderSize + kColourTableSize, stored + kInfoHeaderSize + 4 * table,
+              size_t(pixelBytes));
+  BitmapInfoHeader h = ReadInfoHeader(p);
+  h.clrUsed = 256;
+  WriteInfoHeader(p, h);
+  out.length = length;
+  return out;
+}
+
+// Reads a sprite picture file: the 14-byte file header, then the packed image it announces.
+// Every size the file states is checked against what the file holds before it is used.
+// Returns an empty picture for anything unreadable, cut short or unsupported.
+LoadedPicture ReadSpritePicture(const char* fileName) {
+  LoadedPicture none;
+  OpenedFile file(fileName);
+  if (file.get() == nullptr) return none;
+
+  uint8_t head[kFileHeaderSize + kInfoHeaderSize];
+  if (platform::ReadFile(file.get(), head, sizeof head) != sizeof head) return none;
+  const uint32_t fileSize = LoadU32(head + 2);  // S: the whole file as its header tells it
+  // A file shorter than it claims is cut; a claim shorter than two headers is nonsense. Both
+  // also keep the allocation below to what the disk really holds.
+  if (fileSize < sizeof head || fileSize > platform::FileSize(file.get())) return none;
+
+  // The picture is the file without its 14-byte header: the information header, then the
+  // rest read straight after it.
+  LoadedPicture raw;
+  raw.length = fileSize - kFileHeaderSize;
+  raw.bytes = Allocate(raw.length);
+  if (!raw.bytes) return none;
+  std::memcpy(raw.bytes.get(), head + kFileHeaderSize, kInfoHeaderSize);
+  const uint32_t rest = uint32_t(raw.length - kInfoHeaderSize);
+  if (platform::ReadFile(file.get(), raw.bytes.get() + kInfoHeaderSize, rest) != rest) {
+    return none;
+  }
+
+  const BitmapInfoHeader h = ReadInfoHeader(raw.bytes.get());
+  if (h.compression == FourCC("dkrl")) {
+    PackedImage expanded = ExpandRunLength(raw.bytes.get(), raw.length);
+    if (expanded.bytes.empty()) return none;
+    LoadedPicture out;
+    out.bytes = Allocate(expanded.bytes.size());
+    if (!out.bytes) return none;
+    std::memcpy(out.bytes.get(), expanded.bytes.data(), expanded.bytes.size());
+    out.length = expanded.bytes.size();
+    return out;
+  }
+  if (h.compression != 0) return none;
+  if (h.bitCount != 8 && h.bitCount != 24 && h.bitCount != 32) return none;
+  const uint64_t pixelBytes = PixelBytes(h.width, h.height, h.bitCount);
+  if (pixelBytes == 0) return none;
+
+  // Windows counts 0 as the full table of an 8-bit picture.
+  uint32_t table = 0;
+  if (h.bitCount == 8) {
+    if (h.clrUsed > 256) return none;
+    table = h.clrUsed == 0 ? 256 : h.clrUsed;
+  }
+  if (uint64_t(kInfoHeaderSize) + 4 * table + pixelBytes > raw.length) return none;
+  if (table > 0 && table < 256) return WidenColourTable(raw.bytes.get(), table, pixelBytes);
+  return raw;
+}
+
+// Frees a sprite's picture. Callers that need the lock hold it already.
+void DropPicture(SpriteState& sprite) {
+  sprite.picture.reset();
+  sprite.pictureBytes = 0;
+}
+
+// Frame coordinates of a window point must fit an int32; a projection that lands beyond
+// that is far outside any frame, so it saturates (NaN: nothing to show, 0).
+int32_t TruncateToPixel(double v) {
+  if (std::isnan(v)) return 0;
+  if (v >= 2147483647.0) return 2147483647;
+  if (v <= -2147483648.0) return -2147483647 - 1;
+  return static_cast<int32_t>(v);
+}
+
+}  // namespace
+
+// ---- Hot spots --------------------------------------------------------------------------------
+
+int Hotspot::GetCentre(double& cx, double& cy, double& cz) {
+  SilentLock hold(controller);
+  cx = centre[0];
+  cy = centre[1];
+  cz = centre[2];
+  return 0;
+}
+
+int Hotspot::GetExtent(double& sx, double& sy, double& sz) {
+  SilentLock hold(controller);
+  sx = size[0];
+  sy = size[1];
+  sz = size[2];
+  return 0;
+}
+
+// The link and the enabled flag are touched only on the window thread (the viewer's status
+// line and clicks, Pick, Open); the render thread never looks at hot spots.
+int Hotspot::GetLink(char* buffer, int32_t bufferSize) {
+  if (buffer == nullptr || bufferSize <= 0) return 0;
+  const char* text = link ? link.get() : "";
+  size_t n = 0;
+  while (n < size_t(bufferSize) && text[n] != '\0') ++n;
+  std::memcpy(buffer, text, n);
+  std::memset(buffer + n, 0, size_t(bufferSize) - n);
+  return 0;
+}
+
+void Hotspot::SetLink(const char* text) {
+  link.reset();
+  if (text == nullptr) return;
+  const size_t n = std::strlen(text);
+  link.reset(new char[n + 1]);
+  std::memcpy(link.get(), text, n + 1);
+}
+
+int Hotspot::SetEnabled(int16_t flag) {
+  enabled = flag;
+  return 0;
+}
+
+std::vector<std::unique_ptr<Hotspot>> ReadHotspotBlock(const char* fileName) {
+  std::vector<std::unique_ptr<Hotspot>> spots;
+  if (fileName == nullptr) return spots;
+  OpenedFile file(fileName);
+  if (file.get() == nullptr) return spots;
+  FileReader reader(file.get());
+  for (const HotspotEntry& e : ReadHotspots(reader)) {
+    auto spot = std::make_unique<Hotspot>();
+    for (int axis = 0; axis < 3; ++axis) {
+      spot->centre[axis] = e.centre[axis];
+      spot->size[axis] = e.size[axis];
+    }
+    spot->SetLink(e.link.c_str());
+    spot->enabled = 1;
+    spots.push_back(std::move(spot));
+  }
+  return spots;
+}
+
+// ---- Sprites ----------------------------------------------------------------------------------
+
+// Nothing else can be using a record that is being destroyed (the render thread has ended
+// before the controller frees its sprites), and the controller's lock may already be gone.
+SpriteRecord::~SpriteRecord() { DropPicture(*this); }
+
+int SpriteRecord::ReleasePicture() {
+  SilentLock hold(controller);
+  DropPicture(*this);
+  return 0;
+}
+
+// The whole load runs under the lock: the render thread animates and draws the record, and
+// the environment set takes one request at a time.
+int SpriteRecord::LoadSpriteImage(const char* fileName, double cx, double cy, double cz,
+                                  double sx, double sy, double sz, int16_t show) {
+  SilentLock hold(controller);
+  DropPicture(*this);
+  if (fileName == nullptr) return 0;
+
+  visible = show;
+  size[0] = sx;
+  size[1] = sy;
+  size[2] = sz;
+  position[0] = cx;
+  position[1] = cy;
+  position[2] = cz;
+  for (int axis = 0; axis < 3; ++axis) {
+    sizeRate[axis] = 0;
+    velocity[axis] = 0;
+  }
+  cellColumn = cellRow = 0;
+  cellColumnRate = cellRowRate = 0;
+
+  LoadedPicture loaded = ReadSpritePicture(fileName);
+  if (!loaded.bytes) return 1;
+  colourKey = 0;
+  picture = std::move(loaded.bytes);
+  pictureBytes = loaded.length;
+  frameColumns = std::max<int32_t>(1, LoadI32(picture.get() + 24));
+  frameRows = std::max<int32_t>(1, LoadI32(picture.get() + 28));
+
+  // A record of no controller has no panorama to match its colours to.
+  if (controller == nullptr) return 0;
+  EnvironmentSet* set = controller->environmentSet.get();
+  ViewPose pose = LivePose(*controller);
+  ViewPose centre;
+  const uint8_t* image = nullptr;
+  int32_t environment = -1;
+  if (set == nullptr ||
+      set->RequestImage(pose, centre, image, environment, kMovementEither) != kImageDelivered ||
+      image == nullptr) {
+    DropPicture(*this);
+    return 1;
+  }
+  if (ReadInfoHeader(image).bitCount == 8) {
+    // Colour matching needs a palette on both sides; a deeper sprite over a palette panorama
+    // could only be drawn in colours it does not have.
+    if (ReadInfoHeader(picture.get()).bitCount != 8) {
+      DropPicture(*this);
+      return 1;
+    }
+    RemapToPanoramaColours(picture.get(), image + kInfoHeaderSize);
+  }
+  return 0;
+}
+
+int SpriteRecord::SetSpriteVelocity(double vx, double vy, double vz) {
+  SilentLock hold(controller);
+  if (!picture) return 1;
+  velocity[0] = vx;
+  velocity[1] = vy;
+  velocity[2] = vz;
+  return 0;
+}
+
+int SpriteRecord::SetSpriteGrowth(double gx, double gy, double gz) {
+  SilentLock hold(controller);
+  if (!picture) return 1;
+  sizeRate[0] = gx;
+  sizeRate[1] = gy;
+  sizeRate[2] = gz;
+  return 0;
+}
+
+int SpriteRecord::SetSpriteAnimation(double a, double b) {
+  SilentLock hold(controller);
+  if (!picture) return 1;
+  cellColumnRate = frameColumns * a;
+  cellRowRate = frameRows * b;
+  return 0;
+}
+
+void RemapToPanoramaColours(uint8_t* picture, const uint8_t* panoramaTable) {
+  uint8_t* table = picture + kInfoHeaderSize;
+  // Index 0 is the sprite's transparent colour and must stay 0; the panorama's entry 0 is
+  // never a target, so no visible sprite pixel turns transparent.
+  uint8_t map[256];
+  map[0] = 0;
+  for (int i = 1; i < 256; ++i) {
+    const uint8_t* s = table + 4 * i;
+    int32_t best = 195075;  // 3 * 255 * 255: farther than any two colours can be
+    uint8_t nearest = 0;
+    for (int j = 1; j < 256; ++j) {
+      const uint8_t* p = panoramaTable + 4 * j;
+      const int32_t db = int32_t(s[0]) - p[0];
+      const int32_t dg = int32_t(s[1]) - p[1];
+      const int32_t dr = int32_t(s[2]) - p[2];
+      const int32_t d = db * db + dg * dg + dr * dr;
+      if (d < best) {
+        best = d;
+        nearest = uint8_t(j);
+      }
+    }
+    map[i] = nearest;
+  }
+
+  const BitmapInfoHeader h = ReadInfoHeader(picture);
+  if (h.width > 0 && h.height > 0) {
+    uint8_t* pixels = picture + kInfoHeaderSize + kColourTableSize;
+    const size_t count = size_t(h.width) * size_t(h.height);
+    for (size_t k = 0; k < count; ++k) pixels[k] = map[pixels[k]];
+  }
+  std::memcpy(table, panoramaTable, kColourTableSize);
+}
+
+// ---- Controller: lookup, projection, picking ----------------------------------------------------
+
+Hotspot* PanoramaController::GetHotspot(int32_t index) {
+  if (index < 0 || index >= hotspotCount || size_t(index) >= hotspots.size()) return nullptr;
+  return hotspots[size_t(index)].get();
+}
+
+SpriteRecord* PanoramaController::GetSprite(int32_t index) {
+  if (index < 0 || index >= spriteSlots || size_t(index) >= sprites.size()) return nullptr;
+  return sprites[size_t(index)].get();
+}
+
+int PanoramaController::ProjectPoint(double px, double py, double pz, int32_t& wx, int32_t& wy) {
+  if (!environmentSet) return 0;
+  // The request settles which environment (and so which box) the viewer is in, and may pull
+  // the pose into the node's roaming box: the projection uses the pose the renderer would.
+  ViewPose pose = LivePose(*this);
+  ViewPose centre;
+  const uint8_t* image = nullptr;
+  int32_t environment = -1;
+  int result;
+  try {
+    result = environmentSet->RequestImage(pose, centre, image, environment, kMovementEither);
+  } catch (...) {
+    TraceText("\tCacher Failed\n");
+    return 0;
+  }
+  if (result != kImageDelivered) return 0;
+
+  int32_t e = environment - 1;
+  if (e < 0 || e > envCount) e = envCount;
+  if (size_t(e) >= boxes.size()) return 0;
+  const EnvironmentBox& box = boxes[size_t(e)];
+  if (!warper) return 0;
+
+  double g = 0, h = 0;
+  try {
+    XYZtoHP(pose, px, py, pz, g, h);
+  } catch (...) {
+    TraceLine("XYZtoHP Failed");
+    return 0;
+  }
+
+  // Seen from the viewer itself, so only the box test of the parallax correction can fail.
+  const CapturePoint capture{pose.x, pose.y, pose.z};
+  double sx = 0, sy = 0;
+  try {
+    if (HPtoXY(box, pose, capture, frame.width, frame.height, g, h, sx, sy) == 0) return 0;
+  } catch (...) {
+    TraceLine("HPtoXY Failed");
+    return 0;
+  }
+  wx = TruncateToPixel(sx);
+  wy = TruncateToPixel(sy);
+  return 1;
+}
+
+namespace {
+
+// Whether the frame point (px, py) lies in the screen rectangle that bounds the eight
+// projected corners of the box centre +- extent / 2. A corner that cannot be projected (for
+// instance behind the viewer) rules the box out. The caller holds the controller lock.
+bool PickBox(PanoramaController& c, const double centre[3], const double extent[3], int32_t px,
+             int32_t py) {
+  int32_t minX = 0, maxX = 0, minY = 0, maxY = 0;
+  for (int corner = 0; corner < 8; ++corner) {
+    // x varies slowest and z fastest: (-,-,-), (-,-,+), (-,+,-) ... (+,+,+).
+    const double sx = (corner & 4) ? 0.5 : -0.5;
+    const double sy = (corner & 2) ? 0.5 : -0.5;
+    const double sz = (corner & 1) ? 0.5 : -0.5;
+    int32_t wx = 0, wy = 0;
+    if (!c.ProjectPoint(centre[0] + sx * extent[0], centre[1] + sy * extent[1],
+                        centre[2] + sz * extent[2], wx, wy)) {
+      return false;
+    }
+    if (corner == 0) {
+      minX = maxX = wx;
+      minY = maxY = wy;
+    } else {
+      minX = std::min(minX, wx);
+      maxX = std::max(maxX, wx);
+      minY = std::min(minY, wy);
+      maxY = std::max(maxY, wy);
+    }
+  }
+  return minX <= px && px <= maxX && minY <= py && py <= maxY;
+}
+
+}  // namespace
+
+int32_t PanoramaController::Pick(int32_t wx, int32_t wy, int16_t& kind) {
+  if (!IsOpen()) return -1;
+  // Window rows count from the top, frame rows from the bottom.
+  const int32_t fy = frame.height - 1 - wy;
+  const bool held = TakeLock();
+  int32_t found = -1;
+
+  // Sprites are tried nearest first; of equal distances the lower slot first. A plain
+  // selection (strictly nearer wins) keeps that order without relying on a sort's behaviour
+  // when a position from a file is NaN.
+  const size_t slots = std::min(sprites.size(), size_t(spriteSlots > 0 ? spriteSlots : 0));
+  std::vector<double> distance(slots, 0);
+  std::vector<bool> pending(slots, false);
+  for (size_t i = 0; i < slots; ++i) {
+    const SpriteRecord* s = sprites[i].get();
+    if (s == nullptr || !s->picture || s->visible == 0) continue;
+    const double dx = s->position[0] - x, dy = s->position[1] - y, dz = s->position[2] - z;
+    distance[i] = std::sqrt(dx * dx + dy * dy + dz * dz);
+    pending[i] = true;
+  }
+  for (;;) {
+    size_t next = slots;
+    for (size_t i = 0; i < slots; ++i) {
+      if (pending[i] && (next == slots || distance[i] < distance[next])) next = i;
+    }
+    if (next == slots) break;
+    pending[next] = false;
+    const SpriteRecord& s = *sprites[next];
+    if (PickBox(*this, s.position, s.size, wx, fy)) {
+      kind = 2;
+      found = int32_t(next);
+      break;
+    }
+  }
+
+  // A sprite hides nothing: every enabled hot spot is still a candidate when no sprite hit.
+  if (found < 0) {
+    const size_t count = std::min(hotspots.size(), size_t(hotspotCount > 0 ? hotspotCount : 0));
+    for (size_t i = 0; i < count; ++i) {
+      const Hotspot* h = hotspots[i].get();
+      if (h == nullptr || h->enabled == 0) continue;
+      if (PickBox(*this, h->centre, h->size, wx, fy)) {
+        kind = 4;
+        found = int32_t(i);
+        break;
+      }
+    }
+  }
+
+  if (held) ReleaseLock();
+  return found;
+}
+
+}  // namespace kvp
