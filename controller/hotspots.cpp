@@ -445,9 +445,10 @@ bool PickBox(PanoramaController& c, const double centre[3], const double extent[
 
 int32_t PanoramaController::Pick(int32_t wx, int32_t wy, int16_t& kind) {
   if (!IsOpen()) return -1;
-  // Window rows count from the top, frame rows from the bottom.
-  const int32_t fy = frame.height - 1 - wy;
   const bool held = TakeLock();
+  // Window rows count from the top, frame rows from the bottom; the frame's height belongs to
+  // the render thread, so it is read under the lock.
+  const int32_t fy = frame.height - 1 - wy;
   int32_t found = -1;
 
   // Sprites are tried nearest first; of equal distances the lower slot first. A plain

@@ -379,9 +379,12 @@ void SetColorOnColor(DeviceContext* context);
 
 // StretchDIBits(..., DIB_RGB_COLORS, SRCCOPY): copies the source rectangle (sx, sy, sw, sh;
 // sy counted from the bottom row of the bottom-up `bits`) of the image described by `header`
-// (a 40-byte bitmap information header followed by its 256-entry colour table when it has 8
-// bits per pixel; rows padded to 4 bytes as in a DIB) into the destination rectangle (x, y,
-// w, h) of the client area, scaling when the sizes differ. Returns the lines copied.
+// (a 40-byte bitmap information header followed, when it has 8 bits per pixel, by its colour
+// table of biClrUsed entries, 256 when that is 0; rows padded to 4 bytes as in a DIB) into
+// the destination rectangle (x, y, w, h) of the client area, scaling when the sizes differ.
+// Returns the lines copied as GDI counts them: the image's whole height, or 0 when the
+// source rectangle misses the image. POSIX picks the same nearest pixels as GDI when scaling
+// and does not mirror (negative sizes copy nothing).
 int32_t StretchDIBits(DeviceContext* context, int32_t x, int32_t y, int32_t w, int32_t h,
                       int32_t sx, int32_t sy, int32_t sw, int32_t sh, const void* bits,
                       const void* header);

@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -75,7 +76,17 @@ void ExitProcess(uint32_t code) {
 
 void SetExitHook(ExitHook hook, void* user) { gExitHook.Set(hook, user); }
 
-uint16_t ScreenBitsPerPixel() { return 24; }
+namespace {
+// Zero: the screen's own depth. Set by tools and tests before other threads ask.
+std::atomic<uint16_t> gBitsOverride{0};
+}  // namespace
+
+uint16_t ScreenBitsPerPixel() {
+  const uint16_t forced = gBitsOverride.load();
+  return forced != 0 ? forced : 24;
+}
+
+void OverrideScreenBitsPerPixel(uint16_t bits) { gBitsOverride.store(bits); }
 
 bool IsWindowsNT() { return false; }
 

@@ -75,7 +75,16 @@ void ExitProcess(uint32_t code) {
 
 void SetExitHook(ExitHook hook, void* user) { gExitHook.Set(hook, user); }
 
+namespace {
+// Zero: the screen's own depth. Set by tools and tests before other threads ask.
+std::atomic<uint16_t> gBitsOverride{0};
+}  // namespace
+
+void OverrideScreenBitsPerPixel(uint16_t bits) { gBitsOverride.store(bits); }
+
 uint16_t ScreenBitsPerPixel() {
+  const uint16_t forced = gBitsOverride.load();
+  if (forced != 0) return forced;
   HDC screen = GetDC(nullptr);
   if (screen == nullptr) return 0;
   const int bits = GetDeviceCaps(screen, BITSPIXEL);
