@@ -39,4 +39,34 @@ inline bool ParseSize(const std::string& text, long long limit, int& width, int&
   return true;
 }
 
+// The view options of the drawing commands: --heading, --pitch, --roll, --fov. Each is
+// remembered as given so that the panorama's own view fills in the rest.
+struct ViewOptions {
+  bool haveHeading = false, havePitch = false, haveRoll = false, haveFov = false;
+  double heading = 0, pitch = 0, roll = 0, fov = 0;
+
+  // True when `option` is one of the four; `ok` then says whether its value was good.
+  bool Parse(const std::string& option, const std::string& value, bool& ok) {
+    if (option == "--heading") {
+      ok = haveHeading = ParseNumber(value, heading);
+    } else if (option == "--pitch") {
+      ok = havePitch = ParseNumber(value, pitch);
+    } else if (option == "--roll") {
+      ok = haveRoll = ParseNumber(value, roll);
+    } else if (option == "--fov") {
+      ok = haveFov = ParseNumber(value, fov) && fov > 0 && fov < 180;
+    } else {
+      return false;
+    }
+    return true;
+  }
+  // Overrides the angles that were given.
+  void Apply(double& h, double& p, double& r, double& f) const {
+    if (haveHeading) h = heading;
+    if (havePitch) p = pitch;
+    if (haveRoll) r = roll;
+    if (haveFov) f = fov;
+  }
+};
+
 }  // namespace kvp::cli

@@ -1,8 +1,9 @@
-// Reading a panorama image file for the kvp commands.
+// Reading a panorama image file for the kvp commands, and writing what they draw.
 #include "tools/kvp/image_file.h"
 
 #include "data/byte_reader.h"
 #include "data/container.h"
+#include "tools/authoring/picture_io.h"
 #include "tools/authoring/writer.h"
 
 namespace kvp::cli {
@@ -39,6 +40,15 @@ bool ReadImageFile(const std::string& path, const char* command, ImageFile& file
   file.imageOffset = size_t(offset);
   file.imageLength = length;
   return true;
+}
+
+bool WritePicture(const std::string& path, const PackedImage& image, std::string& error) {
+  const bool bmp = path.size() >= 4 && (path.compare(path.size() - 4, 4, ".bmp") == 0 ||
+                                        path.compare(path.size() - 4, 4, ".BMP") == 0);
+  if (bmp) return authoring::WriteFileBytes(path, authoring::BuildBitmapFile(image), &error);
+  authoring::Picture rgb;
+  return authoring::UnpackPicture(image.View(), rgb, &error) &&
+         authoring::SavePng(path, rgb, &error);
 }
 
 }  // namespace kvp::cli

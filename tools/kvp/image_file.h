@@ -24,4 +24,8 @@ struct ImageFile {
 bool ReadImageFile(const std::string& path, const char* command, ImageFile& file,
                    std::ostream& err);
 
+// Writes a packed image as a bitmap file when `path` ends in ".bmp" (either case), else as a
+// PNG. False with the reason in `error`.
+bool WritePicture(const std::string& path, const PackedImage& image, std::string& error);
+
 }  // namespace kvp::cli

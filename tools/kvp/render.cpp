@@ -5,10 +5,10 @@
 
 #include "controller/panorama_controller.h"
 #include "platform/platform.h"
-#include "tools/authoring/picture_io.h"
 #include "tools/authoring/writer.h"
 #include "tools/kvp/args.h"
 #include "tools/kvp/commands.h"
+#include "tools/kvp/image_file.h"
 
 namespace kvp::cli {
 
@@ -23,8 +23,7 @@ constexpr long long kMaxWindowSide = 8192;
 struct RenderOptions {
   std::string input, output;
   int width = 640, height = 480;
-  bool haveHeading = false, havePitch = false, haveRoll = false, haveFov = false;
-  double heading = 0, pitch = 0, roll = 0, fov = 0;
+  ViewOptions view;
   bool havePosition = false;
   double position[3] = {0, 0, 0};
   int depth = 0;  // 0: the screen's own
@@ -56,18 +55,12 @@ bool ParseArguments(const std::vector<std::string>& args, RenderOptions& o, std:
     const std::string value = takesValue ? args[++i] : std::string();
     long long n = 0;
     bool ok = true;
-    if (arg == "-o") {
+    if (o.view.Parse(arg, value, ok)) {
+      // one of the view angles, taken
+    } else if (arg == "-o") {
       o.output = value;
     } else if (arg == "--size") {
       ok = ParseSize(value, kMaxWindowSide, o.width, o.height);
-    } else if (arg == "--heading") {
-      ok = o.haveHeading = ParseNumber(value, o.heading);
-    } else if (arg == "--pitch") {
-      ok = o.havePitch = ParseNumber(value, o.pitch);
-    } else if (arg == "--roll") {
-      ok = o.haveRoll = ParseNumber(value, o.roll);
-    } else if (arg == "--fov") {
-      ok = o.haveFov = ParseNumber(value, o.fov) && o.fov > 0 && o.fov < 180;
     } else if (arg == "--position") {
       ok = o.havePosition = ParsePosition(value, o.position);
     } else if (arg == "--depth") {
@@ -110,10 +103,7 @@ bool Draw(const RenderOptions& o, platform::Window* window, std::vector<uint8_t>
   }
   double heading, pitch, roll, fov;
   c.GetView(heading, pitch, roll, fov);
-  if (o.haveHeading) heading = o.heading;
-  if (o.havePitch) pitch = o.pitch;
-  if (o.haveRoll) roll = o.roll;
-  if (o.haveFov) fov = o.fov;
+  o.view.Apply(heading, pitch, roll, fov);
   c.SetView(heading, pitch, roll, fov, 0);
   if (o.havePosition) c.SetPosition(o.position[0], o.position[1], o.position[2], 0);
 
@@ -161,17 +151,7 @@ int Render(const std::vector<std::string>& args, std::ostream& out, std::ostream
   const PackedImage result = authoring::MakePackedImage(o.width, o.height, 24, pixels);
   std::string error;
   const std::string& path = o.output;
-  const bool bmp = path.size() >= 4 && (path.compare(path.size() - 4, 4, ".bmp") == 0 ||
-                                        path.compare(path.size() - 4, 4, ".BMP") == 0);
-  bool written;
-  if (bmp) {
-    written = authoring::WriteFileBytes(path, authoring::BuildBitmapFile(result), &error);
-  } else {
-    authoring::Picture rgb;
-    written = authoring::UnpackPicture(result.View(), rgb, &error) &&
-              authoring::SavePng(path, rgb, &error);
-  }
-  if (!written) {
+  if (!WritePicture(path, result, error)) {
     err << "kvp render: " << error << "\n";
     return 2;
   }

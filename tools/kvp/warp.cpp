@@ -24,8 +24,7 @@ constexpr const char* kUsage =
 struct WarpOptions {
   std::string input, output;
   int width = 640, height = 480;
-  bool haveHeading = false, havePitch = false, haveRoll = false, haveFov = false;
-  double heading = 0, pitch = 0, roll = 0, fov = 0;
+  ViewOptions view;
   int quality = 0;
   int depth = 0;  // 0: the file's own
   long long repeat = 0;
@@ -44,18 +43,12 @@ bool ParseArguments(const std::vector<std::string>& args, WarpOptions& o, std::o
     const std::string value = takesValue ? args[++i] : std::string();
     long long n = 0;
     bool ok = true;
-    if (arg == "-o") {
+    if (o.view.Parse(arg, value, ok)) {
+      // one of the view angles, taken
+    } else if (arg == "-o") {
       o.output = value;
     } else if (arg == "--size") {
       ok = ParseSize(value, kMaxWarpFrameWidth, o.width, o.height);
-    } else if (arg == "--heading") {
-      ok = o.haveHeading = ParseNumber(value, o.heading);
-    } else if (arg == "--pitch") {
-      ok = o.havePitch = ParseNumber(value, o.pitch);
-    } else if (arg == "--roll") {
-      ok = o.haveRoll = ParseNumber(value, o.roll);
-    } else if (arg == "--fov") {
-      ok = o.haveFov = ParseNumber(value, o.fov) && o.fov > 0 && o.fov < 180;
     } else if (arg == "--quality") {
       ok = ParseInteger(value, n) && (n == 0 || n == 1);
       o.quality = int(n);
@@ -139,10 +132,7 @@ int Warp(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
     pose.pitch = stored.pitch;
     pose.roll = stored.roll;
   }
-  if (o.haveHeading) pose.heading = o.heading;
-  if (o.havePitch) pose.pitch = o.pitch;
-  if (o.haveRoll) pose.roll = o.roll;
-  if (o.haveFov) pose.fieldOfView = o.fov;
+  o.view.Apply(pose.heading, pose.pitch, pose.roll, pose.fieldOfView);
 
   // The engine draws whole 32 x 32 blocks; the output is the requested size, cut from it.
   const int32_t w = (o.width + 31) / 32 * 32, h = (o.height + 31) / 32 * 32;
@@ -179,20 +169,9 @@ int Warp(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
   }
   const PackedImage result = authoring::MakePackedImage(o.width, o.height, uint16_t(depth), cut, table);
   const std::string& path = o.output;
-  const bool bmp = path.size() >= 4 && (path.compare(path.size() - 4, 4, ".bmp") == 0 ||
-                                        path.compare(path.size() - 4, 4, ".BMP") == 0);
-  if (bmp) {
-    if (!authoring::WriteFileBytes(path, authoring::BuildBitmapFile(result), &error)) {
-      err << "kvp warp: " << error << "\n";
-      return 2;
-    }
-  } else {
-    authoring::Picture rgb;
-    if (!authoring::UnpackPicture(result.View(), rgb, &error) ||
-        !authoring::SavePng(path, rgb, &error)) {
-      err << "kvp warp: " << error << "\n";
-      return 2;
-    }
+  if (!WritePicture(path, result, error)) {
+    err << "kvp warp: " << error << "\n";
+    return 2;
   }
   out << "wrote " << path << " (" << o.width << "x" << o.height << ", " << depth << " bits)\n";
   return 0;
