@@ -93,6 +93,20 @@ TEST_F(Scheduling, ThreeFramesOnThreeTicksThenTheStop) {
   EXPECT_EQ(pixels[(24 * 64 + 32) * 3 + 1], 100);
 }
 
+TEST_F(Scheduling, ACountedTurnDrawsItsFramesAndStops) {
+  Open();
+  c_.SetView(170, 0, 0, 75, 0);
+  EXPECT_EQ(c_.SetHeadingMotion(30, 15, 1), kStatusDone);
+  EXPECT_EQ(c_.framesPending, 15);
+  for (int i = 0; i < 15; ++i) Tick();
+  Tick();
+  EXPECT_EQ(c_.framesDrawn.load(), 15u);
+  EXPECT_EQ(platform::ManualTimerCount(), 0u);
+  double h, p, r, fov;
+  c_.GetView(h, p, r, fov);
+  EXPECT_NEAR(h, -175, 1e-9);  // 15 degrees on, through 180
+}
+
 TEST_F(Scheduling, AWaitingCallerIsReleasedByTheStop) {
   Open();
   EXPECT_EQ(c_.RequestFrames(-1, 2), kStatusRefused);
