@@ -118,8 +118,8 @@ struct TickQueue {
   TickQueue(const TickQueue&) = delete;
   TickQueue& operator=(const TickQueue&) = delete;
 
-  // Both return false (changing nothing) when the queue is full or empty. `count` gets the
-  // ticks in the queue after a push.
+  // The caller holds `lock`. Both return false (changing nothing) when the queue is full or
+  // empty. `count` gets the ticks in the queue after a push.
   bool Push(int32_t& count);
   bool Take();
 

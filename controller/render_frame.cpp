@@ -91,9 +91,6 @@ int16_t PanoramaController::RenderFrame() {
   // colour count, as the blit expects.
   WarpSource source;
   source.image = const_cast<uint8_t*>(image);
-  source.width = header.width;
-  source.height = header.height;
-  source.bitsPerPixel = int16_t(header.bitCount);
   WarpWithCache(*warper, frame, cache, box, renderPose, centre, source);
   UpdateTickCounting();
 

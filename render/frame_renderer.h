@@ -50,11 +50,14 @@ int32_t RoundUpTo32(int32_t size);
 bool SizeFrameBuffers(FrameOutput& frame, FrameCache& cache, int32_t width, int32_t height);
 
 // What a warp needs to know of the decoded image.
+// When `image` is set, WarpWithCache takes the other fields from its header (the pixels
+// start after the header and, for 8 bits, a full colour table); otherwise they are used as
+// given.
 struct WarpSource {
   uint8_t* image = nullptr;  // the packed image; its colour count may be set to 256
   int32_t width = 0, height = 0;
   int16_t bitsPerPixel = 24;
-  const uint8_t* pixels = nullptr;  // image + 40 + 4 * colours
+  const uint8_t* pixels = nullptr;
 };
 
 // Which warp WarpWithCache did, for tests and benchmarks.
