@@ -1,10 +1,14 @@
-// Parsing of the kvp commands' option values: whole numbers, plain decimals, sizes.
+// Parsing of the kvp commands' arguments: the option walk, whole numbers, plain decimals, sizes.
 #pragma once
 
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <functional>
+#include <initializer_list>
+#include <ostream>
 #include <string>
+#include <vector>
 
 namespace kvp::cli {
 
@@ -68,5 +72,45 @@ struct ViewOptions {
     if (haveFov) f = fov;
   }
 };
+
+// Takes one option (and its value, empty for a flag): false when the command does not know
+// it; `ok` false when the value is bad.
+using OptionHandler =
+    std::function<bool(const std::string& option, const std::string& value, bool& ok)>;
+
+// Walks a command's arguments: the options named in `valueOptions` take the next argument as
+// their value, every option goes to `handle`, and the one operand lands in `input`. Problems
+// get the command's one-line message on `err` and a false result.
+inline bool WalkArguments(const std::vector<std::string>& args, const char* command,
+                          std::initializer_list<const char*> valueOptions,
+                          const OptionHandler& handle, std::string& input, std::ostream& err) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    bool takesValue = false;
+    for (const char* name : valueOptions) takesValue = takesValue || arg == name;
+    if (takesValue && i + 1 == args.size()) {
+      err << command << ": " << arg << " needs a value\n";
+      return false;
+    }
+    const std::string value = takesValue ? args[++i] : std::string();
+    if (arg.size() > 1 && arg[0] == '-') {
+      bool ok = true;
+      if (!handle(arg, value, ok)) {
+        err << command << ": unknown option " << arg << "\n";
+        return false;
+      }
+      if (!ok) {
+        err << command << ": bad value for " << arg << ": '" << value << "'\n";
+        return false;
+      }
+    } else if (!input.empty()) {
+      err << command << ": more than one input file (" << input << ", " << arg << ")\n";
+      return false;
+    } else {
+      input = arg;
+    }
+  }
+  return true;
+}
 
 }  // namespace kvp::cli

@@ -1,6 +1,8 @@
 // The kvp tool's command dispatch and usage text.
 #include "tools/kvp/commands.h"
 
+#include <new>
+
 namespace kvp::cli {
 
 namespace {
@@ -17,6 +19,16 @@ const char kUsage[] =
     "           [--fov F] [--quality 0|1] [--depth 8|16|24] [--repeat N]\n";
 
 }  // namespace
+
+int RunGuarded(const char* name, Command command, const std::vector<std::string>& args,
+               std::ostream& out, std::ostream& err) {
+  try {
+    return command(args, out, err);
+  } catch (const std::bad_alloc&) {
+    err << name << ": out of memory\n";
+    return 2;
+  }
+}
 
 int RunKvp(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {

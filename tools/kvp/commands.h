@@ -15,6 +15,13 @@ int RunWarp(const std::vector<std::string>& args, std::ostream& out, std::ostrea
 int RunRender(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int RunExport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
+// A command's body, and the guard around it: a memory shortage (a 32-bit process may not find
+// room for a picture near the size limit) becomes "NAME: out of memory" and status 2.
+using Command = int (*)(const std::vector<std::string>& args, std::ostream& out,
+                        std::ostream& err);
+int RunGuarded(const char* name, Command command, const std::vector<std::string>& args,
+               std::ostream& out, std::ostream& err);
+
 // Dispatches `argv`-style arguments (without the program name) to a command.
 int RunKvp(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 

@@ -1,9 +1,9 @@
 // `kvp export`: writes the picture of a bitmap file or panorama container as a PNG.
 #include <cstdint>
-#include <new>
 
 #include "tools/authoring/picture_io.h"
 #include "tools/authoring/writer.h"
+#include "tools/kvp/args.h"
 #include "tools/kvp/commands.h"
 #include "tools/kvp/image_file.h"
 
@@ -19,24 +19,12 @@ int Export(const std::vector<std::string>& args, std::ostream& out, std::ostream
     return 2;
   }
   std::string input, output;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (arg == "-o") {
-      if (i + 1 == args.size()) {
-        err << "kvp export: -o needs a value\n";
-        return 2;
-      }
-      output = args[++i];
-    } else if (arg.size() > 1 && arg[0] == '-') {
-      err << "kvp export: unknown option " << arg << "\n";
-      return 2;
-    } else if (!input.empty()) {
-      err << "kvp export: more than one input file (" << input << ", " << arg << ")\n";
-      return 2;
-    } else {
-      input = arg;
-    }
-  }
+  const auto option = [&output](const std::string& arg, const std::string& value, bool&) {
+    if (arg != "-o") return false;
+    output = value;
+    return true;
+  };
+  if (!WalkArguments(args, "kvp export", {"-o"}, option, input, err)) return 2;
   if (input.empty() || output.empty()) {
     err << "kvp export: " << (input.empty() ? "no input file given" : "no output file given (-o)")
         << "\n";
@@ -63,13 +51,7 @@ int Export(const std::vector<std::string>& args, std::ostream& out, std::ostream
 }  // namespace
 
 int RunExport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  // A 32-bit process may not find room for a picture near the size limit.
-  try {
-    return Export(args, out, err);
-  } catch (const std::bad_alloc&) {
-    err << "kvp export: out of memory\n";
-    return 2;
-  }
+  return RunGuarded("kvp export", Export, args, out, err);
 }
 
 }  // namespace kvp::cli

@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
-#include <new>
 
 #include "tools/authoring/picture_io.h"
 #include "tools/authoring/writer.h"
@@ -209,13 +208,7 @@ int Pack(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
 }  // namespace
 
 int RunPack(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  // A picture near the size limit may not fit in a 32-bit process.
-  try {
-    return Pack(args, out, err);
-  } catch (const std::bad_alloc&) {
-    err << "kvp pack: out of memory\n";
-    return 2;
-  }
+  return RunGuarded("kvp pack", Pack, args, out, err);
 }
 
 }  // namespace kvp::cli

@@ -1,7 +1,6 @@
 // `kvp render`: a panorama drawn the way the viewer draws it, through the controller, its
 // render thread and timer, into an offscreen window whose client area is written out.
 #include <cstdio>
-#include <new>
 
 #include "controller/panorama_controller.h"
 #include "platform/platform.h"
@@ -43,21 +42,10 @@ bool ParsePosition(const std::string& text, double position[3]) {
 }
 
 bool ParseArguments(const std::vector<std::string>& args, RenderOptions& o, std::ostream& err) {
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    const bool takesValue = arg == "-o" || arg == "--size" || arg == "--heading" ||
-                            arg == "--pitch" || arg == "--roll" || arg == "--fov" ||
-                            arg == "--position" || arg == "--depth" || arg == "--frames";
-    if (takesValue && i + 1 == args.size()) {
-      err << "kvp render: " << arg << " needs a value\n";
-      return false;
-    }
-    const std::string value = takesValue ? args[++i] : std::string();
+  const auto option = [&o](const std::string& arg, const std::string& value, bool& ok) {
     long long n = 0;
-    bool ok = true;
-    if (o.view.Parse(arg, value, ok)) {
-      // one of the view angles, taken
-    } else if (arg == "-o") {
+    if (o.view.Parse(arg, value, ok)) return true;
+    if (arg == "-o") {
       o.output = value;
     } else if (arg == "--size") {
       ok = ParseSize(value, kMaxWindowSide, o.width, o.height);
@@ -69,19 +57,16 @@ bool ParseArguments(const std::vector<std::string>& args, RenderOptions& o, std:
     } else if (arg == "--frames") {
       ok = ParseInteger(value, n) && n >= 1 && n <= 100000;
       o.frames = n;
-    } else if (arg.size() > 1 && arg[0] == '-') {
-      err << "kvp render: unknown option " << arg << "\n";
-      return false;
-    } else if (!o.input.empty()) {
-      err << "kvp render: more than one input file (" << o.input << ", " << arg << ")\n";
-      return false;
     } else {
-      o.input = arg;
-    }
-    if (!ok) {
-      err << "kvp render: bad value for " << arg << ": '" << value << "'\n";
       return false;
     }
+    return true;
+  };
+  if (!WalkArguments(args, "kvp render",
+                     {"-o", "--size", "--heading", "--pitch", "--roll", "--fov", "--position",
+                      "--depth", "--frames"},
+                     option, o.input, err)) {
+    return false;
   }
   if (o.input.empty() || o.output.empty()) {
     err << kUsage << "\n";
@@ -162,12 +147,7 @@ int Render(const std::vector<std::string>& args, std::ostream& out, std::ostream
 }  // namespace
 
 int RunRender(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  try {
-    return Render(args, out, err);
-  } catch (const std::bad_alloc&) {
-    err << "kvp render: out of memory\n";
-    return 2;
-  }
+  return RunGuarded("kvp render", Render, args, out, err);
 }
 
 }  // namespace kvp::cli

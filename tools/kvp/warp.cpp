@@ -2,7 +2,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
-#include <new>
 
 #include "data/packed_image.h"
 #include "render/warp_engine.h"
@@ -31,21 +30,10 @@ struct WarpOptions {
 };
 
 bool ParseArguments(const std::vector<std::string>& args, WarpOptions& o, std::ostream& err) {
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    const bool takesValue = arg == "-o" || arg == "--size" || arg == "--heading" ||
-                            arg == "--pitch" || arg == "--roll" || arg == "--fov" ||
-                            arg == "--quality" || arg == "--depth" || arg == "--repeat";
-    if (takesValue && i + 1 == args.size()) {
-      err << "kvp warp: " << arg << " needs a value\n";
-      return false;
-    }
-    const std::string value = takesValue ? args[++i] : std::string();
+  const auto option = [&o](const std::string& arg, const std::string& value, bool& ok) {
     long long n = 0;
-    bool ok = true;
-    if (o.view.Parse(arg, value, ok)) {
-      // one of the view angles, taken
-    } else if (arg == "-o") {
+    if (o.view.Parse(arg, value, ok)) return true;
+    if (arg == "-o") {
       o.output = value;
     } else if (arg == "--size") {
       ok = ParseSize(value, kMaxWarpFrameWidth, o.width, o.height);
@@ -58,19 +46,16 @@ bool ParseArguments(const std::vector<std::string>& args, WarpOptions& o, std::o
     } else if (arg == "--repeat") {
       ok = ParseInteger(value, n) && n >= 1 && n <= 1000000;
       o.repeat = n;
-    } else if (arg.size() > 1 && arg[0] == '-') {
-      err << "kvp warp: unknown option " << arg << "\n";
-      return false;
-    } else if (!o.input.empty()) {
-      err << "kvp warp: more than one input file (" << o.input << ", " << arg << ")\n";
-      return false;
     } else {
-      o.input = arg;
-    }
-    if (!ok) {
-      err << "kvp warp: bad value for " << arg << ": '" << value << "'\n";
       return false;
     }
+    return true;
+  };
+  if (!WalkArguments(args, "kvp warp",
+                     {"-o", "--size", "--heading", "--pitch", "--roll", "--fov", "--quality",
+                      "--depth", "--repeat"},
+                     option, o.input, err)) {
+    return false;
   }
   if (o.input.empty() || o.output.empty()) {
     err << kUsage << "\n";
@@ -180,12 +165,7 @@ int Warp(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
 }  // namespace
 
 int RunWarp(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  try {
-    return Warp(args, out, err);
-  } catch (const std::bad_alloc&) {
-    err << "kvp warp: out of memory\n";
-    return 2;
-  }
+  return RunGuarded("kvp warp", Warp, args, out, err);
 }
 
 }  // namespace kvp::cli
