@@ -39,19 +39,6 @@ class SilentLock {
   bool held_;
 };
 
-// The live view as the environment set wants it.
-ViewPose LivePose(const PanoramaController& c) {
-  ViewPose pose;
-  pose.x = c.x;
-  pose.y = c.y;
-  pose.z = c.z;
-  pose.heading = c.heading;
-  pose.pitch = c.pitch;
-  pose.roll = c.roll;
-  pose.fieldOfView = c.fieldOfView;
-  return pose;
-}
-
 // Owns an open platform file for the length of a read.
 class OpenedFile {
  public:
@@ -272,7 +259,7 @@ int SpriteRecord::LoadSpriteImage(const char* fileName, double cx, double cy, do
   // A record of no controller has no panorama to match its colours to.
   if (controller == nullptr) return 0;
   EnvironmentSet* set = controller->environmentSet.get();
-  ViewPose pose = LivePose(*controller);
+  ViewPose pose = controller->LivePose();
   ViewPose centre;
   const uint8_t* image = nullptr;
   int32_t environment = -1;
@@ -369,7 +356,7 @@ int PanoramaController::ProjectPoint(double px, double py, double pz, int32_t& w
   if (!environmentSet) return 0;
   // The request settles which environment (and so which box) the viewer is in, and may pull
   // the pose into the node's roaming box: the projection uses the pose the renderer would.
-  ViewPose pose = LivePose(*this);
+  ViewPose pose = LivePose();
   ViewPose centre;
   const uint8_t* image = nullptr;
   int32_t environment = -1;

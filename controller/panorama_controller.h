@@ -182,6 +182,9 @@ class PanoramaController {
   int16_t RenderFrame();
   void Close();
 
+  // The live position and view, as the environment set and the projections take them.
+  ViewPose LivePose() const { return ViewPose{x, y, z, heading, pitch, roll, fieldOfView}; }
+
   // Lock helpers: wait up to kLockTimeout; a time-out sends the lock time-out trace line and
   // carries on without the lock (TakeLock returns false then, and ReleaseLock must not be
   // called).

@@ -36,7 +36,7 @@ int16_t PanoramaController::RenderFrame() {
   int movement = 0;
   const int16_t flags = MotionStep(movement);
 
-  ViewPose pose{x, y, z, heading, pitch, roll, fieldOfView};
+  ViewPose pose = LivePose();
   ViewPose centre;
   const uint8_t* image = nullptr;
   int32_t environment = 1;
