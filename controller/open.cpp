@@ -161,6 +161,7 @@ void PanoramaController::Open(const char* fileName, platform::Window* target,
   for (int16_t i = 0; i < spriteSlots; ++i) {
     auto sprite = std::make_unique<SpriteRecord>();
     sprite->controller = this;
+    spriteStates.push_back(sprite.get());
     sprites.push_back(std::move(sprite));
   }
 

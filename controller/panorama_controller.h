@@ -232,6 +232,8 @@ class PanoramaController {
   platform::Semaphore* lock = nullptr;  // count 1; null: not open
   std::vector<std::unique_ptr<Hotspot>> hotspots;
   std::vector<std::unique_ptr<SpriteRecord>> sprites;
+  // The same records as the frame renderer takes them; made once by Open.
+  std::vector<SpriteState*> spriteStates;
 
   // --- outside the lock
   // Set by Close to tell the render thread to leave its loop; the thread is then woken and

@@ -1,8 +1,6 @@
 // One frame: size the buffers to the window, advance the view, fetch the image of the nearest
 // node, warp it (or reuse the still view's cached warp), draw the sprites and blit.
 // Render thread only, with the controller lock held for the whole frame.
-#include <vector>
-
 #include "controller/panorama_controller.h"
 #include "data/environment_set.h"
 #include "data/packed_image.h"
@@ -79,13 +77,6 @@ int16_t PanoramaController::RenderFrame() {
                             pose.pitch, pose.roll, pose.fieldOfView};
   z = centre.z;
 
-  // The buffers were sized at the depth of an earlier image (the cache keeps that depth);
-  // a deeper image needs them again.
-  if (frame.bitsPerPixel > cache.bitsPerPixel) {
-    const int32_t w = frame.width, h = frame.height;
-    frame.width = frame.height = 0;
-    if (!SizeFrameBuffers(frame, cache, w, h)) return kNoFrame;
-  }
 
   // The slot's header is the frame's header too; the warp may give an 8-bit image its
   // colour count, as the blit expects.
@@ -94,11 +85,8 @@ int16_t PanoramaController::RenderFrame() {
   WarpWithCache(*warper, frame, cache, box, renderPose, centre, source);
   UpdateTickCounting();
 
-  std::vector<SpriteState*> states;
-  states.reserve(sprites.size());
-  for (auto& sprite : sprites) states.push_back(sprite.get());
-  AnimateAndDrawSprites(states.data(), int32_t(states.size()), frameRate, x, y, z, box,
-                        renderPose, frame.buffer.get(), frame.width, frame.height,
+  AnimateAndDrawSprites(spriteStates.data(), int32_t(spriteStates.size()), frameRate, x, y, z,
+                        box, renderPose, frame.buffer.get(), frame.width, frame.height,
                         frame.bitsPerPixel);
 
   BlitFrameToWindow(window, source.image, frame);

@@ -200,6 +200,7 @@ void PanoramaController::Close() {
   cache.valid = 0;
   if (held) ReleaseLock();
 
+  spriteStates.clear();
   sprites.clear();  // nothing else can reach them now
 
   platform::CloseSemaphore(lock);
