@@ -26,8 +26,13 @@ binfmt=/proc/sys/fs/binfmt_misc
 i386_magic=7f454c4601010100000000000000000002000300
 min_qemu=8.1
 
-sudo_cmd=()
-if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
+# Changing the machine (packages, binfmt_misc) needs root; without it the script says what is needed.
+need_root() {
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "ensure-i386: $1 needs root: run sudo KVP_I386=$mode bash $0" >&2
+    exit 1
+  fi
+}
 
 # A 96-byte i386 program that exits with status 42 (mov eax,1; mov ebx,42; int 0x80).
 probe_runs() {
@@ -72,14 +77,14 @@ version_at_least() {
 
 mount_binfmt() {
   if [ ! -f "$binfmt/register" ]; then
-    "${sudo_cmd[@]}" mount -t binfmt_misc binfmt_misc "$binfmt"
+    mount -t binfmt_misc binfmt_misc "$binfmt"
   fi
 }
 
 remove_entries() {
   local name
   for name in "$@"; do
-    echo -1 | "${sudo_cmd[@]}" tee "$binfmt/$name" >/dev/null
+    echo -1 | tee "$binfmt/$name" >/dev/null
   done
 }
 
@@ -88,12 +93,13 @@ install_qemu() {
   local installed
   installed=$(/usr/bin/qemu-i386 --version 2>/dev/null | sed -n 's/^qemu-i386 version \([0-9.]*\).*/\1/p')
   if [ -n "$installed" ] && version_at_least "$installed" "$min_qemu"; then return 0; fi
+  need_root "installing qemu-user $min_qemu or later"
   local codename suite=()
   codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
   export DEBIAN_FRONTEND=noninteractive
   if [ "$codename" = bookworm ]; then
     if ! grep -rqs 'bookworm-backports' /etc/apt/sources.list /etc/apt/sources.list.d/; then
-      "${sudo_cmd[@]}" tee /etc/apt/sources.list.d/bookworm-backports.sources >/dev/null <<'EOF'
+      tee /etc/apt/sources.list.d/bookworm-backports.sources >/dev/null <<'EOF'
 Types: deb
 URIs: http://deb.debian.org/debian
 Suites: bookworm-backports
@@ -103,8 +109,8 @@ EOF
     fi
     suite=(-t bookworm-backports)
   fi
-  "${sudo_cmd[@]}" apt-get update -q >/dev/null
-  "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${suite[@]}" qemu-user >/dev/null
+  apt-get update -q >/dev/null
+  apt-get install -y -q --no-install-recommends "${suite[@]}" qemu-user >/dev/null
   installed=$(/usr/bin/qemu-i386 --version 2>/dev/null | sed -n 's/^qemu-i386 version \([0-9.]*\).*/\1/p')
   if [ -z "$installed" ] || ! version_at_least "$installed" "$min_qemu"; then
     echo "ensure-i386: qemu-i386 ${installed:-missing} after the install; Wine needs $min_qemu or later" >&2
@@ -115,6 +121,7 @@ EOF
 # Registers qemu-i386 for i386 ELF files in place of any earlier entry. The P flag keeps the
 # program's own argv[0], which Debian's qemu learns from the name of its -binfmt-P link.
 register_qemu() {
+  need_root "registering qemu-i386 with binfmt_misc"
   mount_binfmt
   # shellcheck disable=SC2046
   remove_entries $(i386_entries)
@@ -123,7 +130,7 @@ register_qemu() {
   printf ':qemu-i386:M::%s:%s:%s:OPF\n' \
     '\x7f\x45\x4c\x46\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00' \
     '\xff\xff\xff\xff\xff\xfe\xfe\xfc\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff' \
-    "$interpreter" | "${sudo_cmd[@]}" tee "$binfmt/register" >/dev/null
+    "$interpreter" | tee "$binfmt/register" >/dev/null
 }
 
 # An entry of ours that is enabled and new enough, or nothing.
@@ -160,6 +167,7 @@ case "$mode" in
   native)
     entries=$(i386_entries)
     if [ -n "$entries" ]; then
+      need_root "removing the emulator's registration"
       # shellcheck disable=SC2086
       remove_entries $entries
     fi

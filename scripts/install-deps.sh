@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Installs every Debian package the project needs to build and test, only when something is missing.
+# It changes the machine only as root; otherwise it names what is missing and how to install it.
 set -euo pipefail
 
 packages=(
@@ -17,16 +18,18 @@ for p in "${packages[@]}"; do
 done
 
 if [ ${#missing[@]} -gt 0 ]; then
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "install-deps: missing Debian packages: ${missing[*]}" >&2
+    echo "install-deps: install them as root with: sudo bash $0" >&2
+    exit 1
+  fi
   echo "install-deps: installing ${missing[*]}"
-  sudo_cmd=()
-  if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
-
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
-    "${sudo_cmd[@]}" dpkg --add-architecture i386
+    dpkg --add-architecture i386
   fi
   export DEBIAN_FRONTEND=noninteractive
-  "${sudo_cmd[@]}" apt-get update -q
-  "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+  apt-get update -q
+  apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
 
 # Wine's 32-bit half needs a CPU that runs i386 code, or an emulator registered for it.
