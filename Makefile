@@ -2,7 +2,6 @@
 # Everything is built with CMake presets into build/<preset>/.
 
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
-SHARED ?= $(abspath ../shared)
 KVP := build/native/bin/kvp
 
 .PHONY: all deps build native win32 asan tsan test test-native test-win32 test-asan test-tsan demo bench clean
@@ -54,7 +53,7 @@ bench: native
 	build/native/bin/kvp_frame_bench --benchmark_min_time=0.5
 
 demo: native
-	@bash scripts/demo.sh "$(SHARED)"
+	@bash scripts/demo.sh
 
 clean:
 	rm -rf build
