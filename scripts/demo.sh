@@ -1,11 +1,10 @@
 #!/usr/bin/env bash
-# `make demo`: packs the bundled Mars panorama into a panorama container, shows its report and
-# renders views of it through the viewer's own controller.
+# `make demo`: packs the Mars sample into a panorama container, shows its report and renders
+# views of it, and of the sample tour, through the viewer's own controller.
 set -euo pipefail
-shared=${1:-../shared}
 cd "$(dirname "$0")/.."
 kvp=build/native/bin/kvp
-src="$shared/samples/mars-husband-hill-2048x1024.png"
+src=samples/mars-husband-hill-2048x1024.png
 out=build/demo
 mkdir -p "$out"
 
@@ -18,7 +17,7 @@ fi
 # marks the summit ridge ahead and links to a page beside the panorama.
 "$kvp" pack "$src" -o "$out/mars.pan" --depth 24 --view 90,0,0,0 --matte c9a27e \
   --hotspot "-20,-10,20,5,summit.html"
-cp "$shared/samples/CREDITS.md" "$out/CREDITS.md"
+cp samples/CREDITS.md "$out/CREDITS.md"
 
 echo "demo: $out/mars.pan"
 "$kvp" info "$out/mars.pan"
@@ -31,4 +30,11 @@ for heading in 0 90 180 270; do
     --heading "$heading" --pitch -5 --fov 90 >/dev/null
   echo "demo: view at heading $heading: $(pwd)/$out/mars-heading-$heading.png"
 done
+
+# The sample tour, seen from a point on the way from the summit to the ridge: the viewer takes
+# the nearest node's panorama and looks along the walk.
+"$kvp" info samples/tour/tour.ini
+"$kvp" render samples/tour/tour.ini -o "$out/tour-between-nodes.png" --size 800x600 \
+  --position 3,1,0 --heading 60 --pitch -5 --fov 90 >/dev/null
+echo "demo: the sample tour from between the summit and the ridge: $(pwd)/$out/tour-between-nodes.png"
 echo "demo: image credit: NASA/JPL-Caltech/Cornell (public domain), see $out/CREDITS.md"

@@ -1,13 +1,12 @@
 #!/usr/bin/env bash
 # Regenerates samples/tour/: a small tour of three panoramas (and their fast images) made from
-# the shared sample pictures with `kvp pack`, and the description that places them.
-# Usage: scripts/make-sample-tour.sh [KVP] [SHARED]   (needs ffmpeg to scale the pictures)
+# the sample pictures with `kvp pack`, and the description that places them.
+# Usage: scripts/make-sample-tour.sh [KVP]   (needs ffmpeg to scale the pictures)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 kvp=${1:-build/native/bin/kvp}
-shared=${2:-../shared}
-mars="$shared/samples/mars-husband-hill-2048x1024.png"
-earth="$shared/samples/earth-equirect-2048x1024.jpg"
+mars=samples/mars-husband-hill-2048x1024.png
+earth=samples/earth-equirect-2048x1024.jpg
 out=samples/tour
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -39,7 +38,9 @@ done
 
 cat > "$out/tour.ini" <<'INI'
 ; A small tour: two capture points on the Martian summit and one over the Earth.
+; Positions and radii in world units; the environment boxes in thousandths of one.
 [Kestrelvue]
+VERSION=Release 2.0
 Fleetglider=1
 Environment Count=2
 
@@ -49,6 +50,36 @@ ridge.pan=8, 2, 0, 3
 
 [Directory 2]
 earth.pan=4, 14, 1, 4
+
+; The summit and the ridge share one box; the Earth has its own; the default box holds all.
+[Environment 1]
+XMin=-3000
+XMax=11000
+YMin=-3000
+YMax=5000
+ZMin=-3000
+ZMax=3000
+
+[Environment 2]
+XMin=0
+XMax=8000
+YMin=10000
+YMax=18000
+ZMin=-3000
+ZMax=5000
+
+[Environment]
+XMin=-3000
+XMax=11000
+YMin=-3000
+YMax=18000
+ZMin=-3000
+ZMax=5000
+
+; Centre x y z and edge lengths x y z; the link follows the key's ")".
+[Hot Spots]
+Ridge(1)ridge.html=8.0 2.0 0.0 1.0 1.0 1.0
+Globe(2)earth.html=4.0 14.0 1.0 2.0 2.0 2.0
 INI
 
 echo "sample tour written to $out"
