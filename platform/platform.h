@@ -2,8 +2,9 @@
 //
 // The core never includes an OS header. Each function here has exactly the semantics of the
 // Win32 call it stands for; platform/win32/ forwards to that call and platform/posix/
-// reproduces it with the C++ library and POSIX. Later parts of the system add threads,
-// semaphores, timers, windows and codecs here.
+// reproduces it with the C++ library and POSIX. What is no OS call (the private-profile
+// reader, the offscreen window, the codec registry, the test hooks) lives once in
+// platform/common/ for every side. Tests drive the seam further through platform/testing.h.
 #pragma once
 
 #include <cstddef>
@@ -11,7 +12,9 @@
 
 namespace platform {
 
-// ---- Files ------------------------------------------------------------------------------
+// ==== Files, paths and profiles ==================================================================
+
+// ---- Files --------------------------------------------------------------------------------------
 //
 // A file opened for reading panorama data. The handle is owned by the caller and released
 // with CloseFile. All functions may be called from any thread, one thread per handle at a
@@ -45,7 +48,276 @@ void CloseFile(File* file);
 // The calling thread's last system error code (GetLastError; errno on POSIX).
 uint32_t LastError();
 
-// ---- Trace channel --------------------------------------------------------------------------
+// ---- Paths and the current directory ------------------------------------------------------------
+//
+// GetFullPathNameA / GetCurrentDirectoryA / SetCurrentDirectoryA, under names the Win32
+// headers' A/W macros cannot rewrite. The current directory belongs to the whole process:
+// changing it affects every thread's relative paths, so only the window thread changes it
+// (while it opens a description, before the render thread starts).
+
+// Writes the absolute form of `path` (resolved against the current directory, "." and ".."
+// folded away, the file need not exist) into `buffer`. Returns its length without the NUL;
+// when `size` is too small, the size needed including the NUL, and `buffer` is left alone; 0
+// on failure (null or empty path).
+uint32_t GetFullPath(const char* path, char* buffer, uint32_t size);
+
+// Writes the current directory into `buffer`; returns its length without the NUL, or the size
+// needed including the NUL when `size` is too small (buffer untouched), or 0 on failure.
+uint32_t ReadCurrentDirectory(char* buffer, uint32_t size);
+
+// Makes `path` the current directory. Returns false on failure (LastError says why).
+bool ChangeCurrentDirectory(const char* path);
+
+// Whether `c` separates folders in a path: '\\' and '/' on Windows, '/' on POSIX.
+bool IsPathSeparator(char c);
+
+// ---- Private profiles ---------------------------------------------------------------------------
+//
+// GetPrivateProfileStringA / GetPrivateProfileIntA on ".ini" files. Windows: the real calls.
+// Elsewhere: our own reader (platform/common/profile_reader.h), held to the Windows answers.
+// Any thread may call them; each call reads the file anew.
+
+// Copies the value of `key` in `section` of `fileName` into `buffer` (`size` bytes), or
+// `defaultValue` (null reads as "") when there is none. Section and key names compare without
+// regard to case. With a null `key` it copies the section's key names instead, each ended by
+// a NUL and the list by a second NUL; with a null `section`, the section names likewise.
+// Returns the number of characters copied, not counting the final NUL; a value cut to fit
+// returns size - 1, a list cut to fit size - 2. `buffer` must not be null when size > 0.
+uint32_t ReadProfileString(const char* section, const char* key, const char* defaultValue,
+                           char* buffer, uint32_t size, const char* fileName);
+
+// The value of `key` in `section` read as a decimal integer (leading blanks, an optional
+// sign, digits; what follows is ignored), or `defaultValue` when the key is missing.
+int32_t ReadProfileInt(const char* section, const char* key, int32_t defaultValue,
+                       const char* fileName);
+
+// ==== Threads, semaphores and timers =============================================================
+
+constexpr uint32_t kInfinite = 0xFFFFFFFFu;  // INFINITE: a wait without time-out
+
+// ---- Threads ------------------------------------------------------------------------------------
+//
+// CreateThread / WaitForSingleObject on a thread / CloseHandle / thread priorities. A Thread
+// is the handle of a started thread, owned by whoever started it. Closing the handle does not
+// stop the thread: a thread whose handle is closed before it ends runs on, detached (on POSIX
+// its resources go when it ends). Callers that free memory the thread touches must first wait
+// for its end.
+
+struct Thread;
+
+// The thread's body: it receives the argument given to StartThread; its result is the
+// thread's exit code.
+using ThreadMain = uint32_t (*)(void* argument);
+
+// Starts a thread running `main(argument)` at once, with the default stack. Null when the
+// system refuses (LastError says why); then `main` never runs.
+Thread* StartThread(ThreadMain main, void* argument);
+
+// Waits up to `milliseconds` (kInfinite: for ever) for the thread to end. Returns true when it
+// has ended, false when the time ran out first. Waiting on the calling thread's own handle
+// never ends; do not.
+bool WaitThread(Thread* thread, uint32_t milliseconds);
+
+// Closes the handle (see above); null is ignored.
+void CloseThread(Thread* thread);
+
+// Thread priorities take the Win32 values (THREAD_PRIORITY_NORMAL 0, ABOVE_NORMAL 1, ...).
+// Windows: GetThreadPriority / SetThreadPriority. POSIX: every thread runs at one priority;
+// the calling thread's priority reads 0 and setting one changes nothing.
+constexpr int32_t kThreadPriorityNormal = 0;
+constexpr int32_t kThreadPriorityAboveNormal = 1;
+int32_t CurrentThreadPriority();
+void SetThreadPriority(Thread* thread, int32_t priority);
+void SetCurrentThreadPriority(int32_t priority);
+
+// ---- Semaphores ---------------------------------------------------------------------------------
+//
+// CreateSemaphore / ReleaseSemaphore / WaitForSingleObject on a semaphore / CloseHandle, under
+// names the Win32 headers' A/W macros cannot rewrite. A Semaphore is owned by its creator and
+// closed with CloseSemaphore once no thread waits on it or may still release it. Any thread
+// may wait on or release it.
+
+struct Semaphore;
+
+// A semaphore holding `initial` counts, never more than `maximum` (1 <= maximum,
+// 0 <= initial <= maximum). Null when the system refuses (LastError says why).
+Semaphore* MakeSemaphore(int32_t initial, int32_t maximum);
+
+// Adds one count. Returns false, changing nothing, when that would exceed the maximum.
+bool ReleaseSemaphore(Semaphore* semaphore);
+
+// Takes one count, waiting up to `milliseconds` (kInfinite: for ever) for one to be there.
+// Returns true when a count was taken, false when the time ran out first.
+bool WaitSemaphore(Semaphore* semaphore, uint32_t milliseconds);
+
+// Closes the semaphore; null is ignored.
+void CloseSemaphore(Semaphore* semaphore);
+
+// ---- Multimedia timers --------------------------------------------------------------------------
+//
+// timeSetEvent (TIME_PERIODIC | TIME_CALLBACK_FUNCTION) / timeKillEvent / timeBeginPeriod /
+// timeEndPeriod. Callbacks run on the timer service's own thread, one at a time, never on the
+// thread that started the timer. A callback may kill its own timer and start another one (the
+// frame scheduler does when it changes the frame rate); a kill from any other thread returns
+// only when that timer's callback is not running and will not run again. Tests fire timers by
+// hand instead (UseManualTimers, platform/testing.h).
+
+using TimerCallback = void (*)(uint32_t id, void* user);
+
+// Starts a periodic timer of `delay` ms (resolution `resolution` ms) that calls
+// `callback(id, user)` every period. Returns its id, never 0; 0 when the system refuses.
+uint32_t StartPeriodicTimer(uint32_t delay, uint32_t resolution, TimerCallback callback,
+                            void* user);
+
+// Stops the timer `id`. Returns false when no such timer runs.
+bool KillTimer(uint32_t id);
+
+// Request and give back a finer timer resolution (timeBeginPeriod / timeEndPeriod). POSIX: no
+// effect, true.
+bool BeginTimerPeriod(uint32_t milliseconds);
+bool EndTimerPeriod(uint32_t milliseconds);
+
+// ==== Windows and the map ========================================================================
+
+// ---- Screen facts -------------------------------------------------------------------------------
+//
+// Any thread. Windows: BITSPIXEL of the screen's device context, and whether GetVersionEx
+// reports the NT platform. POSIX: the offscreen screen is 24 bits and never NT.
+uint16_t ScreenBitsPerPixel();
+bool IsWindowsNT();
+
+// Makes ScreenBitsPerPixel report `bits` instead of the screen's own depth (0: the real one
+// again), so that `kvp render --depth` and tests see a given depth on either build. Set it
+// while no other thread asks.
+void OverrideScreenBitsPerPixel(uint16_t bits);
+
+// ---- Windows the core draws into ----------------------------------------------------------------
+//
+// A Window is the window whose client area shows the frames (an HWND on Windows). The core
+// never creates or destroys the viewer's window; it gets it from its caller. Tests and tools
+// make their own with CreateOffscreenWindow.
+//   Windows: a real window; GDI calls below are the real ones.
+//   POSIX: an offscreen window (platform/common/offscreen_window.h): a client-sized 24-bit
+//   surface that receives StretchDIBits exactly as a window's DC would (bottom-up source,
+//   destination rectangle, clipping to the client area, 8/16/24-bit sources with their colour
+//   table or 5-5-5 pixels), and a queue of posted messages.
+
+struct Window;
+struct DeviceContext;
+struct Palette;
+
+// GetClientRect: the client area's width and height in pixels (0, 0 for null or a window
+// that is gone). Any thread.
+void ClientSize(Window* window, int32_t& width, int32_t& height);
+
+// GetDC / ReleaseDC for the window's client area. Any thread; the context is used by that
+// thread only. Null for a null window.
+DeviceContext* GetWindowContext(Window* window);
+void ReleaseWindowContext(Window* window, DeviceContext* context);
+
+// CreatePalette from a 256-entry colour table (blue, green, red, reserved per entry; the
+// logical palette version 0x300, entry i = red, green, blue of table entry i, flags 0).
+// DeletePalette ignores null.
+Palette* CreatePalette(const uint8_t* colourTable);
+void DeletePalette(Palette* palette);
+
+// SelectPalette (foreground when `background` is false) returning the previously selected
+// palette (null on POSIX before any selection); RealizePalette.
+Palette* SelectPalette(DeviceContext* context, Palette* palette, bool background);
+void RealizePalette(DeviceContext* context);
+
+// SetStretchBltMode(COLORONCOLOR).
+void SetColorOnColor(DeviceContext* context);
+
+// StretchDIBits(..., DIB_RGB_COLORS, SRCCOPY): copies the source rectangle (sx, sy, sw, sh;
+// sy counted from the bottom row of the bottom-up `bits`) of the image described by `header`
+// (a 40-byte bitmap information header followed, when it has 8 bits per pixel, by its colour
+// table of biClrUsed entries, 256 when that is 0; rows padded to 4 bytes as in a DIB) into
+// the destination rectangle (x, y, w, h) of the client area, scaling when the sizes differ.
+// Returns the lines copied as GDI counts them: the image's whole height, or 0 when the
+// source rectangle misses the image. POSIX picks the same nearest pixels as GDI when scaling
+// and does not mirror (negative sizes copy nothing).
+int32_t StretchDIBits(DeviceContext* context, int32_t x, int32_t y, int32_t w, int32_t h,
+                      int32_t sx, int32_t sy, int32_t sw, int32_t sh, const void* bits,
+                      const void* header);
+
+// PostMessage(window, message, wParam, lParam). Any thread; returns false when the window is
+// null or gone.
+bool PostWindowMessage(Window* window, uint32_t message, uintptr_t wParam, intptr_t lParam);
+
+// A window for tests and tools with a client area of width x height, shown, with no parent.
+// Windows: a real popup window of its own class, created on the calling thread (which must
+// be the thread that later reads its messages). POSIX: the offscreen window, filled black.
+// Null on failure.
+Window* CreateOffscreenWindow(int32_t width, int32_t height);
+void DestroyOffscreenWindow(Window* window);
+
+// Reads the client area back as bottom-up 24-bit rows (blue, green, red; width * 3 bytes per
+// row, no padding) into `pixels` (width * height * 3 bytes). Windows: from the window's DC.
+// Returns false for a null window.
+bool ReadWindowPixels(Window* window, uint8_t* pixels);
+
+// Takes the oldest message posted to the window (on Windows with PeekMessage on the calling
+// thread, which must be the window's). Returns false when none is waiting.
+bool TakePostedMessage(Window* window, uint32_t& message, uintptr_t& wParam, intptr_t& lParam);
+
+// ---- The map window -----------------------------------------------------------------------------
+//
+// The small popup of class "Map Class", title "Map", that shows where the viewer stands among
+// the nodes of a tour. This module never registers the class: the window exists only when
+// some module of the process (the host) has registered "Map Class".
+//   Windows: a real popup (WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, no extended
+//   style, no parent, no menu) created for this module and shown at once.
+//   POSIX: never created; CreateMapWindow returns null.
+// Callers: the environment set. It creates and destroys the window on the window thread; it
+// draws markers and asks for repaints from the render thread and from transfer threads too
+// (GDI drawing on another thread's window is allowed; nothing here sends messages that wait
+// for the window thread).
+
+struct MapWindow;
+
+// Creates the window for a client area of `clientWidth` x `clientHeight` pixels: the window
+// rectangle for that client area and the style, each side then at least 100 pixels, placed at
+// the top right of the screen (left = screen width - window width, top = 0). Null when the
+// class is not registered or the window cannot be made.
+MapWindow* CreateMapWindow(int32_t clientWidth, int32_t clientHeight);
+
+// The window's current client height in pixels (0 for null).
+int32_t MapClientHeight(MapWindow* window);
+
+// Fills the client rectangle left, top, right, bottom (Rectangle's coordinates, drawn with no
+// outline) with a solid colour, on a device context got for this call. Null is ignored.
+void FillMapRectangle(MapWindow* window, int32_t left, int32_t top, int32_t right,
+                      int32_t bottom, uint8_t red, uint8_t green, uint8_t blue);
+
+// Asks for the rectangle to be erased and repainted (InvalidateRect with erase); the whole
+// client area when `whole` is true. Returns at once. Null is ignored.
+void RepaintMap(MapWindow* window, bool whole, int32_t left, int32_t top, int32_t right,
+                int32_t bottom);
+
+// Destroys the window (on the thread that created it); null is ignored.
+void DestroyMapWindow(MapWindow* window);
+
+// ==== Messages and trace =========================================================================
+
+// ---- Message boxes ------------------------------------------------------------------------------
+//
+// MessageBoxA with no owner window. Callers: the codec bridge (from whichever thread decodes)
+// and the check failure; the call blocks that thread until the box is answered. Strings are
+// the caller's. `style` takes the Win32 values below; the result is the Win32 button id.
+//   Windows: the real modal box.
+//   POSIX: "caption: text" on standard error; an OK box answers kIdOk, a yes/no box kIdYes
+//   (there is nobody to ask, so the caller carries on).
+// Tests answer boxes themselves (SetMessageBoxHook, platform/testing.h).
+constexpr uint32_t kMbOk = 0x0;
+constexpr uint32_t kMbYesNo = 0x4;
+constexpr uint32_t kMbTaskModal = 0x2000;
+constexpr int kIdOk = 1;
+constexpr int kIdYes = 6;
+constexpr int kIdNo = 7;
+int ShowMessageBox(const char* text, const char* caption, uint32_t style);
+
+// ---- Trace channel ------------------------------------------------------------------------------
 //
 // The send end of the trace forms (diag/trace.h). Callers: every trace form, on any thread
 // (window thread, render thread, transfer threads); there is no lock and no state between
@@ -56,65 +328,25 @@ uint32_t LastError();
 //   WM_COPYDATA (sender 0, byte count strlen + 1), waiting until the viewer has handled it.
 //   POSIX: appended to the file named by the environment variable KVP_TRACE when it is set
 //   (opened and closed for each text), else dropped.
+// Tests catch the texts instead (SetTraceHook, platform/testing.h).
 void SendTrace(const char* text);
 
-// Tests capture trace texts instead of sending them: while a hook is set, SendTrace hands
-// the text to it (on the sending thread) and neither looks for the viewer nor writes a file.
-// Null removes the hook. Set it while no other thread traces.
-using TraceHook = void (*)(const char* text, void* user);
-void SetTraceHook(TraceHook hook, void* user);
-
-// ---- Message boxes ----------------------------------------------------------------------------
-//
-// MessageBoxA with no owner window. Callers: the codec bridge (from whichever thread decodes)
-// and the check failure; the call blocks that thread until the box is answered. Strings are
-// the caller's. `style` takes the Win32 values below; the result is the Win32 button id.
-//   Windows: the real modal box.
-//   POSIX: "caption: text" on standard error; an OK box answers kIdOk, a yes/no box kIdYes
-//   (there is nobody to ask, so the caller carries on).
-constexpr uint32_t kMbOk = 0x0;
-constexpr uint32_t kMbYesNo = 0x4;
-constexpr uint32_t kMbTaskModal = 0x2000;
-constexpr int kIdOk = 1;
-constexpr int kIdYes = 6;
-constexpr int kIdNo = 7;
-int ShowMessageBox(const char* text, const char* caption, uint32_t style);
-
-// Tests answer boxes themselves (on both sides, so a Windows test never waits on a modal
-// box): while a hook is set, ShowMessageBox calls it instead of showing anything and returns its
-// answer. Null removes the hook. Set it while no other thread shows boxes.
-using MessageBoxHook = int (*)(const char* text, const char* caption, uint32_t style,
-                               void* user);
-void SetMessageBoxHook(MessageBoxHook hook, void* user);
-
-// ---- Process end ------------------------------------------------------------------------------
+// ---- Process end --------------------------------------------------------------------------------
 //
 // ExitProcess: ends the process at once with `code`, running no destructors of the caller's
-// objects. Callers: the check failure and the fatal stop. While a hook is set (tests), the
-// hook is called instead and ExitProcess returns to its caller.
+// objects. Callers: the check failure and the fatal stop. Tests catch the end instead
+// (SetExitHook, platform/testing.h); then ExitProcess returns to its caller.
 void ExitProcess(uint32_t code);
-using ExitHook = void (*)(uint32_t code, void* user);
-void SetExitHook(ExitHook hook, void* user);
 
-// ---- Screen facts -----------------------------------------------------------------------------
-//
-// Any thread. Windows: BITSPIXEL of the screen's device context, and whether GetVersionEx
-// reports the NT platform. POSIX: the offscreen screen is 24 bits and never NT.
-uint16_t ScreenBitsPerPixel();
-bool IsWindowsNT();
+// ==== Codecs =====================================================================================
 
-// Makes ScreenBitsPerPixel report `bits` instead of the screen's own depth (0: the real one
-// again). For tools and tests that must see a given depth (`kvp render --depth`) on either
-// build. Set it while no other thread asks.
-void OverrideScreenBitsPerPixel(uint16_t bits);
-
-// ---- Video decompressors ----------------------------------------------------------------------
+// ---- Video decompressors ------------------------------------------------------------------------
 //
 // Installable video codecs addressed by four-character codes, with the calls and messages of
 // Video for Windows. A Codec is an open codec instance (HIC), owned by whoever opened it and
 // released with CloseCodec. One thread at a time per instance; different instances may be
 // used from different threads. Windows: the real msvfw32 calls. POSIX: a registry of drivers
-// (platform/posix/codec_registry.h) that receive the same messages.
+// (platform/common/codec_registry.h) that receive the same messages.
 
 struct Codec;
 
@@ -184,231 +416,4 @@ size_t MemorySize(MemoryHandle* memory);
 void UnlockMemory(MemoryHandle* memory);
 void FreeMemory(MemoryHandle* memory);
 
-// ---- Semaphores ------------------------------------------------------------------------------
-//
-// CreateSemaphore / ReleaseSemaphore / WaitForSingleObject on a semaphore / CloseHandle, under
-// names the Win32 headers' A/W macros cannot rewrite. A Semaphore is owned by its creator and
-// closed with CloseSemaphore once no thread waits on it or may still release it. Any thread
-// may wait on or release it.
-
-struct Semaphore;
-
-constexpr uint32_t kInfinite = 0xFFFFFFFFu;  // INFINITE: a wait without time-out
-
-// A semaphore holding `initial` counts, never more than `maximum` (1 <= maximum,
-// 0 <= initial <= maximum). Null when the system refuses (LastError says why).
-Semaphore* MakeSemaphore(int32_t initial, int32_t maximum);
-
-// Adds one count. Returns false, changing nothing, when that would exceed the maximum.
-bool ReleaseSemaphore(Semaphore* semaphore);
-
-// Takes one count, waiting up to `milliseconds` (kInfinite: for ever) for one to be there.
-// Returns true when a count was taken, false when the time ran out first.
-bool WaitSemaphore(Semaphore* semaphore, uint32_t milliseconds);
-
-// Closes the semaphore; null is ignored.
-void CloseSemaphore(Semaphore* semaphore);
-
-// ---- Threads ---------------------------------------------------------------------------------
-//
-// CreateThread / WaitForSingleObject on a thread / CloseHandle / thread priorities. A Thread
-// is the handle of a started thread, owned by whoever started it. Closing the handle does not
-// stop the thread: a thread whose handle is closed before it ends runs on, detached (on POSIX
-// its resources go when it ends). Callers that free memory the thread touches must first wait
-// for its end.
-
-struct Thread;
-
-// The thread's body: it receives the argument given to StartThread; its result is the
-// thread's exit code.
-using ThreadMain = uint32_t (*)(void* argument);
-
-// Starts a thread running `main(argument)` at once, with the default stack. Null when the
-// system refuses (LastError says why); then `main` never runs.
-Thread* StartThread(ThreadMain main, void* argument);
-
-// Waits up to `milliseconds` (kInfinite: for ever) for the thread to end. Returns true when it
-// has ended, false when the time ran out first. Waiting on the calling thread's own handle
-// never ends; do not.
-bool WaitThread(Thread* thread, uint32_t milliseconds);
-
-// Closes the handle (see above); null is ignored.
-void CloseThread(Thread* thread);
-
-// Thread priorities take the Win32 values (THREAD_PRIORITY_NORMAL 0, ABOVE_NORMAL 1, ...).
-// Windows: GetThreadPriority / SetThreadPriority. POSIX: every thread runs at one priority;
-// the calling thread's priority reads 0 and setting one changes nothing.
-constexpr int32_t kThreadPriorityNormal = 0;
-constexpr int32_t kThreadPriorityAboveNormal = 1;
-int32_t CurrentThreadPriority();
-void SetThreadPriority(Thread* thread, int32_t priority);
-void SetCurrentThreadPriority(int32_t priority);
-
-// ---- Paths and the current directory -------------------------------------------------------
-//
-// GetFullPathNameA / GetCurrentDirectoryA / SetCurrentDirectoryA (renamed like the semaphore
-// calls). The current directory belongs
-// to the whole process: changing it affects every thread's relative paths, so only the window
-// thread changes it (while it opens a description, before the render thread starts).
-
-// Writes the absolute form of `path` (resolved against the current directory, "." and ".."
-// folded away, the file need not exist) into `buffer`. Returns its length without the NUL;
-// when `size` is too small, the size needed including the NUL, and `buffer` is left alone; 0
-// on failure (null or empty path).
-uint32_t GetFullPath(const char* path, char* buffer, uint32_t size);
-
-// Writes the current directory into `buffer`; returns its length without the NUL, or the size
-// needed including the NUL when `size` is too small (buffer untouched), or 0 on failure.
-uint32_t ReadCurrentDirectory(char* buffer, uint32_t size);
-
-// Makes `path` the current directory. Returns false on failure (LastError says why).
-bool ChangeCurrentDirectory(const char* path);
-
-// Whether `c` separates folders in a path: '\\' and '/' on Windows, '/' on POSIX.
-bool IsPathSeparator(char c);
-
-// ---- The map window ---------------------------------------------------------------------------
-//
-// The small popup of class "Map Class", title "Map", that shows where the viewer stands among
-// the nodes of a tour. This module never registers the class: the window exists only when
-// some module of the process (the host) has registered "Map Class".
-//   Windows: a real popup (WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, no extended
-//   style, no parent, no menu) created for this module and shown at once.
-//   POSIX: never created; CreateMapWindow returns null.
-// Callers: the environment set. It creates and destroys the window on the window thread; it
-// draws markers and asks for repaints from the render thread and from transfer threads too
-// (GDI drawing on another thread's window is allowed; nothing here sends messages that wait
-// for the window thread).
-
-struct MapWindow;
-
-// Creates the window for a client area of `clientWidth` x `clientHeight` pixels: the window
-// rectangle for that client area and the style, each side then at least 100 pixels, placed at
-// the top right of the screen (left = screen width - window width, top = 0). Null when the
-// class is not registered or the window cannot be made.
-MapWindow* CreateMapWindow(int32_t clientWidth, int32_t clientHeight);
-
-// The window's current client height in pixels (0 for null).
-int32_t MapClientHeight(MapWindow* window);
-
-// Fills the client rectangle left, top, right, bottom (Rectangle's coordinates, drawn with no
-// outline) with a solid colour, on a device context got for this call. Null is ignored.
-void FillMapRectangle(MapWindow* window, int32_t left, int32_t top, int32_t right,
-                      int32_t bottom, uint8_t red, uint8_t green, uint8_t blue);
-
-// Asks for the rectangle to be erased and repainted (InvalidateRect with erase); the whole
-// client area when `whole` is true. Returns at once. Null is ignored.
-void RepaintMap(MapWindow* window, bool whole, int32_t left, int32_t top, int32_t right,
-                int32_t bottom);
-
-// Destroys the window (on the thread that created it); null is ignored.
-void DestroyMapWindow(MapWindow* window);
-
-// ---- Multimedia timers ---------------------------------------------------------------------
-//
-// timeSetEvent (TIME_PERIODIC | TIME_CALLBACK_FUNCTION) / timeKillEvent / timeBeginPeriod /
-// timeEndPeriod. Callbacks run on the timer service's own thread, one at a time, never on the
-// thread that started the timer. A callback may kill its own timer and start another one (the
-// frame scheduler does when it changes the frame rate); a kill from any other thread returns
-// only when that timer's callback is not running and will not run again.
-
-using TimerCallback = void (*)(uint32_t id, void* user);
-
-// Starts a periodic timer of `delay` ms (resolution `resolution` ms) that calls
-// `callback(id, user)` every period. Returns its id, never 0; 0 when the system refuses.
-uint32_t StartPeriodicTimer(uint32_t delay, uint32_t resolution, TimerCallback callback,
-                            void* user);
-
-// Stops the timer `id`. Returns false when no such timer runs.
-bool KillTimer(uint32_t id);
-
-// Request and give back a finer timer resolution (timeBeginPeriod / timeEndPeriod). POSIX: no
-// effect, true.
-bool BeginTimerPeriod(uint32_t milliseconds);
-bool EndTimerPeriod(uint32_t milliseconds);
-
-// Test timers: while manual timers are on, StartPeriodicTimer starts nothing that runs by
-// itself; it records the timer and returns an id as usual, and the test fires it by hand
-// with FireTimer on its own thread. Turn them on and off while no timer exists.
-void UseManualTimers(bool on);
-// Calls the callback of manual timer `id` once on the calling thread (the callback may kill
-// or start timers). Returns false when no such manual timer exists.
-bool FireTimer(uint32_t id);
-// The ids of the manual timers that exist, and their delays, for tests to look at.
-uint32_t ManualTimerCount();
-uint32_t ManualTimerId(uint32_t index);     // 0 when index >= count
-uint32_t ManualTimerDelay(uint32_t id);     // 0 when there is no such timer
-
-// ---- Windows the core draws into --------------------------------------------------------------
-//
-// A Window is the window whose client area shows the frames (an HWND on Windows). The core
-// never creates or destroys the viewer's window; it gets it from its caller. Tests and tools
-// make their own with CreateOffscreenWindow.
-//   Windows: a real window; GDI calls below are the real ones.
-//   POSIX: an offscreen window: a client-sized 24-bit surface that receives StretchDIBits
-//   exactly as a window's DC would (bottom-up source, destination rectangle, clipping to the
-//   client area, 8/16/24-bit sources with their colour table or 5-5-5 pixels), and a queue of
-//   posted messages.
-
-struct Window;
-struct DeviceContext;
-struct Palette;
-
-// GetClientRect: the client area's width and height in pixels (0, 0 for null or a window
-// that is gone). Any thread.
-void ClientSize(Window* window, int32_t& width, int32_t& height);
-
-// GetDC / ReleaseDC for the window's client area. Any thread; the context is used by that
-// thread only. Null for a null window.
-DeviceContext* GetWindowContext(Window* window);
-void ReleaseWindowContext(Window* window, DeviceContext* context);
-
-// CreatePalette from a 256-entry colour table (blue, green, red, reserved per entry; the
-// logical palette version 0x300, entry i = red, green, blue of table entry i, flags 0).
-// DeletePalette ignores null.
-Palette* CreatePalette(const uint8_t* colourTable);
-void DeletePalette(Palette* palette);
-
-// SelectPalette (foreground when `background` is false) returning the previously selected
-// palette (null on POSIX before any selection); RealizePalette.
-Palette* SelectPalette(DeviceContext* context, Palette* palette, bool background);
-void RealizePalette(DeviceContext* context);
-
-// SetStretchBltMode(COLORONCOLOR).
-void SetColorOnColor(DeviceContext* context);
-
-// StretchDIBits(..., DIB_RGB_COLORS, SRCCOPY): copies the source rectangle (sx, sy, sw, sh;
-// sy counted from the bottom row of the bottom-up `bits`) of the image described by `header`
-// (a 40-byte bitmap information header followed, when it has 8 bits per pixel, by its colour
-// table of biClrUsed entries, 256 when that is 0; rows padded to 4 bytes as in a DIB) into
-// the destination rectangle (x, y, w, h) of the client area, scaling when the sizes differ.
-// Returns the lines copied as GDI counts them: the image's whole height, or 0 when the
-// source rectangle misses the image. POSIX picks the same nearest pixels as GDI when scaling
-// and does not mirror (negative sizes copy nothing).
-int32_t StretchDIBits(DeviceContext* context, int32_t x, int32_t y, int32_t w, int32_t h,
-                      int32_t sx, int32_t sy, int32_t sw, int32_t sh, const void* bits,
-                      const void* header);
-
-// PostMessage(window, message, wParam, lParam). Any thread; returns false when the window is
-// null or gone.
-bool PostWindowMessage(Window* window, uint32_t message, uintptr_t wParam, intptr_t lParam);
-
-// A window for tests and tools with a client area of width x height, shown, with no parent.
-// Windows: a real popup window of its own class, created on the calling thread (which must
-// be the thread that later reads its messages). POSIX: the offscreen window, filled black.
-// Null on failure.
-Window* CreateOffscreenWindow(int32_t width, int32_t height);
-void DestroyOffscreenWindow(Window* window);
-
-// Reads the client area back as bottom-up 24-bit rows (blue, green, red; width * 3 bytes per
-// row, no padding) into `pixels` (width * height * 3 bytes). Windows: from the window's DC.
-// Returns false for a null window.
-bool ReadWindowPixels(Window* window, uint8_t* pixels);
-
-// Takes the oldest message posted to the window (on Windows with PeekMessage on the calling
-// thread, which must be the window's). Returns false when none is waiting.
-bool TakePostedMessage(Window* window, uint32_t& message, uintptr_t& wParam, intptr_t& lParam);
-
 }  // namespace platform
-
-#include "platform/profile.h"  // private-profile reading, the seam's other half

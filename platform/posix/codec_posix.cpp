@@ -1,177 +1,50 @@
-// POSIX side of the video codec calls: the registry of plugged-in drivers and the
-// compress/decompress call sequences Video for Windows would run over them.
-#include <cctype>
-#include <cstring>
-#include <map>
-#include <mutex>
-#include <vector>
-
+// POSIX has no Video for Windows: the seam's codecs are the registry's (platform/common/).
+#include "platform/common/codec_registry.h"
 #include "platform/platform.h"
-#include "platform/posix/codec_registry.h"
 
 namespace platform {
 
-struct Codec {
-  std::unique_ptr<CodecDriver> driver;
-};
-
-struct MemoryHandle {
-  std::vector<uint8_t> bytes;
-};
-
 namespace {
 
-uint32_t LowerCode(uint32_t code) {
-  uint32_t out = 0;
-  for (int i = 0; i < 4; ++i) {
-    const auto c = static_cast<unsigned char>(code >> (8 * i));
-    out |= uint32_t(std::tolower(c)) << (8 * i);
-  }
-  return out;
+// The seam's handles are the registry's own, cast, as the Win32 side casts HIC and HGLOBAL.
+common::OpenCodecHandle* Opened(Codec* codec) {
+  return reinterpret_cast<common::OpenCodecHandle*>(codec);
 }
-
-using Key = std::pair<uint32_t, uint32_t>;  // lower-case type and handler
-
-std::mutex gRegistryLock;
-std::map<Key, CodecFactory> gRegistry;  // protected by gRegistryLock
-
-CodecFactory FindFactory(const Key& key) {
-  std::lock_guard<std::mutex> hold(gRegistryLock);
-  auto it = gRegistry.find(key);
-  return it == gRegistry.end() ? CodecFactory() : it->second;
-}
-
-constexpr uint32_t kHeaderBytes = 40;
-uint32_t HeaderU32(const void* header, size_t offset) {
-  uint32_t v;
-  std::memcpy(&v, static_cast<const uint8_t*>(header) + offset, 4);
-  return v;
+Codec* AsCodec(common::OpenCodecHandle* codec) { return reinterpret_cast<Codec*>(codec); }
+common::CompressedImage* Compressed(MemoryHandle* memory) {
+  return reinterpret_cast<common::CompressedImage*>(memory);
 }
 
 }  // namespace
 
-void RegisterCodec(uint32_t type, uint32_t handler, CodecFactory factory) {
-  std::lock_guard<std::mutex> hold(gRegistryLock);
-  gRegistry[Key(LowerCode(type), LowerCode(handler))] = std::move(factory);
-}
-
-void UnregisterCodec(uint32_t type, uint32_t handler) {
-  std::lock_guard<std::mutex> hold(gRegistryLock);
-  gRegistry.erase(Key(LowerCode(type), LowerCode(handler)));
+Codec* LocateCodec(uint32_t type, uint32_t handler, const void* inHeader, const void* outHeader,
+                   uint16_t mode) {
+  return AsCodec(common::LocateCodec(type, handler, inHeader, outHeader, mode));
 }
 
 Codec* OpenCodec(uint32_t type, uint32_t handler, uint16_t mode) {
-  CodecFactory factory = FindFactory(Key(LowerCode(type), LowerCode(handler)));
-  if (!factory) return nullptr;
-  std::unique_ptr<CodecDriver> driver = factory(mode);
-  if (!driver) return nullptr;
-  return new Codec{std::move(driver)};
-}
-
-Codec* LocateCodec(uint32_t type, uint32_t handler, const void* inHeader, const void* outHeader,
-                   uint16_t mode) {
-  const uint32_t query = mode == kIcModeDecompress ? kIcmDecompressQuery : kIcmCompressQuery;
-  auto accepts = [&](uint32_t h) -> Codec* {
-    Codec* codec = OpenCodec(type, h, mode);
-    if (codec == nullptr) return nullptr;
-    if (SendCodecMessage(codec, query, reinterpret_cast<uintptr_t>(inHeader),
-                         reinterpret_cast<uintptr_t>(outHeader)) == 0) {
-      return codec;
-    }
-    CloseCodec(codec);
-    return nullptr;
-  };
-  // The named handler first, then every other codec of the type, as ICLocate does.
-  if (Codec* codec = accepts(handler)) return codec;
-  std::vector<uint32_t> others;
-  {
-    std::lock_guard<std::mutex> hold(gRegistryLock);
-    for (const auto& entry : gRegistry) {
-      if (entry.first.first == LowerCode(type) && entry.first.second != LowerCode(handler)) {
-        others.push_back(entry.first.second);
-      }
-    }
-  }
-  for (uint32_t h : others) {
-    if (Codec* codec = accepts(h)) return codec;
-  }
-  return nullptr;
+  return AsCodec(common::OpenCodec(type, handler, mode));
 }
 
 int32_t SendCodecMessage(Codec* codec, uint32_t message, uintptr_t param1, uintptr_t param2) {
-  constexpr int32_t kBadHandle = -8;  // ICERR_BADHANDLE
-  if (codec == nullptr) return kBadHandle;
-  return codec->driver->Message(message, param1, param2);
+  return common::SendCodecMessage(Opened(codec), message, param1, param2);
 }
 
-void CloseCodec(Codec* codec) { delete codec; }
+void CloseCodec(Codec* codec) { common::CloseCodec(Opened(codec)); }
 
 MemoryHandle* ImageCompress(Codec* codec, uint32_t flags, const void* inHeader,
                             const void* inBits, const void* outHeader, int32_t quality,
                             int32_t* size) {
-  if (codec == nullptr || inHeader == nullptr || inBits == nullptr) return nullptr;
-  const auto in = reinterpret_cast<uintptr_t>(inHeader);
-
-  // The output format: the caller's, or the codec's own choice for this input.
-  std::vector<uint8_t> format;
-  if (outHeader != nullptr) {
-    const uint32_t formatBytes = HeaderU32(outHeader, 0);
-    if (formatBytes < kHeaderBytes) return nullptr;
-    const auto* p = static_cast<const uint8_t*>(outHeader);
-    format.assign(p, p + formatBytes);
-  } else {
-    const int32_t formatBytes = SendCodecMessage(codec, kIcmCompressGetFormat, in, 0);
-    if (formatBytes < int32_t(kHeaderBytes)) return nullptr;
-    format.assign(size_t(formatBytes), 0);
-    if (SendCodecMessage(codec, kIcmCompressGetFormat, in,
-                         reinterpret_cast<uintptr_t>(format.data())) != 0) {
-      return nullptr;
-    }
-  }
-  const auto out = reinterpret_cast<uintptr_t>(format.data());
-  if (SendCodecMessage(codec, kIcmCompressQuery, in, out) != 0) return nullptr;
-  const int32_t frameBytes = SendCodecMessage(codec, kIcmCompressGetSize, in, out);
-  if (frameBytes <= 0) return nullptr;
-  if (SendCodecMessage(codec, kIcmCompressBegin, in, out) != 0) return nullptr;
-
-  auto* memory = new MemoryHandle;
-  memory->bytes.assign(format.size() + size_t(frameBytes), 0);
-  std::memcpy(memory->bytes.data(), format.data(), format.size());
-  uint32_t chunkId = 0, frameFlags = 0;
-  CompressRequest request;
-  request.flags = flags;
-  request.outputHeader = memory->bytes.data();
-  request.output = memory->bytes.data() + format.size();
-  request.inputHeader = inHeader;
-  request.input = inBits;
-  request.chunkId = &chunkId;
-  request.frameFlags = &frameFlags;
-  request.frameSize = size != nullptr && *size > 0 ? uint32_t(*size) : 0;
-  request.quality = uint32_t(quality);
-  const int32_t result = SendCodecMessage(codec, kIcmCompress,
-                                          reinterpret_cast<uintptr_t>(&request), sizeof request);
-  SendCodecMessage(codec, kIcmCompressEnd, 0, 0);
-  const uint32_t written = HeaderU32(memory->bytes.data(), 20);  // biSizeImage
-  if (result != 0 || written > uint32_t(frameBytes)) {
-    delete memory;
-    return nullptr;
-  }
-  memory->bytes.resize(format.size() + written);
-  if (size != nullptr) *size = int32_t(written);
-  return memory;
+  return reinterpret_cast<MemoryHandle*>(
+      common::ImageCompress(Opened(codec), flags, inHeader, inBits, outHeader, quality, size));
 }
 
-void* LockMemory(MemoryHandle* memory) {
-  return memory != nullptr ? memory->bytes.data() : nullptr;
-}
+void* LockMemory(MemoryHandle* memory) { return common::LockMemory(Compressed(memory)); }
 
-size_t MemorySize(MemoryHandle* memory) {
-  return memory != nullptr ? memory->bytes.size() : 0;
-}
+size_t MemorySize(MemoryHandle* memory) { return common::MemorySize(Compressed(memory)); }
 
-// The bytes never move here, so there is no lock to give back.
-void UnlockMemory(MemoryHandle*) {}
+void UnlockMemory(MemoryHandle* memory) { common::UnlockMemory(Compressed(memory)); }
 
-void FreeMemory(MemoryHandle* memory) { delete memory; }
+void FreeMemory(MemoryHandle* memory) { common::FreeMemory(Compressed(memory)); }
 
 }  // namespace platform

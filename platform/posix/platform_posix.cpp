@@ -1,4 +1,4 @@
-// POSIX implementation of the platform seam (Linux builds: tests, tools, benchmarks).
+// POSIX files with the meaning of the Win32 calls: CreateFile read sharing, ReadFile, GetLastError.
 #include "platform/platform.h"
 
 #include <cerrno>

@@ -5,7 +5,7 @@
 #include <mutex>
 #include <thread>
 
-#include "platform/manual_timers.h"
+#include "platform/common/side.h"
 #include "platform/platform.h"
 
 namespace platform {
@@ -54,7 +54,7 @@ class TimerService {
     // Ids count up through the lower half of the id space (manual timers own the upper half)
     // and skip any still in use, so a killed timer's id comes back only after 2^31 starts.
     do {
-      lastId_ = lastId_ >= manual_timers::kFirstId - 1 ? 1 : lastId_ + 1;
+      lastId_ = lastId_ >= side::kFirstManualTimerId - 1 ? 1 : lastId_ + 1;
     } while (timers_.count(lastId_) != 0);
     const std::chrono::milliseconds period(delay);
     timers_[lastId_] = Timer{period, callback, user, Clock::now() + period};
@@ -135,27 +135,20 @@ TimerService& Service() {
 
 }  // namespace
 
+namespace side {
+
 uint32_t StartPeriodicTimer(uint32_t delay, uint32_t /*resolution*/, TimerCallback callback,
                             void* user) {
-  // Like timeSetEvent: a zero delay or no callback is refused.
-  if (delay == 0 || callback == nullptr) return 0;
-  if (manual_timers::On()) return manual_timers::Start(delay, callback, user);
+  // Like timeSetEvent: a zero delay is refused.
+  if (delay == 0) return 0;
   return Service().Start(delay, callback, user);
 }
 
-bool KillTimer(uint32_t id) {
-  if (id == 0) return false;
-  if (manual_timers::Kill(id)) return true;
-  return Service().Kill(id);
-}
+bool KillTimer(uint32_t id) { return Service().Kill(id); }
+
+}  // namespace side
 
 bool BeginTimerPeriod(uint32_t) { return true; }
 bool EndTimerPeriod(uint32_t) { return true; }
-
-void UseManualTimers(bool on) { manual_timers::SetOn(on); }
-bool FireTimer(uint32_t id) { return manual_timers::Fire(id); }
-uint32_t ManualTimerCount() { return manual_timers::Count(); }
-uint32_t ManualTimerId(uint32_t index) { return manual_timers::IdAt(index); }
-uint32_t ManualTimerDelay(uint32_t id) { return manual_timers::DelayOf(id); }
 
 }  // namespace platform

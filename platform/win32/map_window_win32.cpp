@@ -4,6 +4,8 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
+#include "platform/win32/this_module.h"
+
 namespace platform {
 
 struct MapWindow {
@@ -13,16 +15,6 @@ struct MapWindow {
 namespace {
 
 constexpr DWORD kMapStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
-
-// The module this code is linked into (the plug-in DLL, or a test program): the window is
-// created for it.
-HINSTANCE ThisModule() {
-  HMODULE module = nullptr;
-  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                         GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                     reinterpret_cast<LPCSTR>(&ThisModule), &module);
-  return module;
-}
 
 }  // namespace
 

@@ -1,4 +1,4 @@
-// Win32 implementation of the platform seam: each function forwards to the real call.
+// Win32 files: CreateFile with read sharing, ReadFile, SetFilePointerEx, GetLastError.
 #include "platform/platform.h"
 
 #define WIN32_LEAN_AND_MEAN

@@ -1,5 +1,5 @@
 // Private-profile reading on Windows: the real calls.
-#include "platform/profile.h"
+#include "platform/platform.h"
 
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>

@@ -1,4 +1,4 @@
-// Win32 multimedia timers: timeSetEvent and friends, plus the manual timers tests fire.
+// Win32 multimedia timers: timeSetEvent and friends.
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 #include <mmsystem.h>
@@ -6,7 +6,7 @@
 #include <map>
 #include <mutex>
 
-#include "platform/manual_timers.h"
+#include "platform/common/side.h"
 #include "platform/platform.h"
 
 namespace platform {
@@ -31,12 +31,10 @@ void CALLBACK TimerEntry(UINT id, UINT, DWORD_PTR user, DWORD_PTR, DWORD_PTR) {
 
 }  // namespace
 
+namespace side {
+
 uint32_t StartPeriodicTimer(uint32_t delay, uint32_t resolution, TimerCallback callback,
                             void* user) {
-  if (callback == nullptr) return 0;
-  if (manual_timers::On()) {
-    return delay == 0 ? 0 : manual_timers::Start(delay, callback, user);
-  }
   auto* target = new Target{callback, user};
   // The lock is held across timeSetEvent so that a first callback which kills its timer at
   // once finds the target recorded. The system does not hold its own lock while it calls
@@ -55,8 +53,6 @@ uint32_t StartPeriodicTimer(uint32_t delay, uint32_t resolution, TimerCallback c
 }
 
 bool KillTimer(uint32_t id) {
-  if (id == 0) return false;
-  if (manual_timers::Kill(id)) return true;
   Target* target;
   {
     std::lock_guard<std::mutex> hold(gLock);
@@ -72,6 +68,8 @@ bool KillTimer(uint32_t id) {
   return true;
 }
 
+}  // namespace side
+
 bool BeginTimerPeriod(uint32_t milliseconds) {
   return timeBeginPeriod(milliseconds) == TIMERR_NOERROR;
 }
@@ -79,11 +77,5 @@ bool BeginTimerPeriod(uint32_t milliseconds) {
 bool EndTimerPeriod(uint32_t milliseconds) {
   return timeEndPeriod(milliseconds) == TIMERR_NOERROR;
 }
-
-void UseManualTimers(bool on) { manual_timers::SetOn(on); }
-bool FireTimer(uint32_t id) { return manual_timers::Fire(id); }
-uint32_t ManualTimerCount() { return manual_timers::Count(); }
-uint32_t ManualTimerId(uint32_t index) { return manual_timers::IdAt(index); }
-uint32_t ManualTimerDelay(uint32_t id) { return manual_timers::DelayOf(id); }
 
 }  // namespace platform

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/win32/this_module.h"
 
 namespace platform {
 
@@ -19,14 +20,6 @@ HDC AsHdc(DeviceContext* context) { return reinterpret_cast<HDC>(context); }
 HPALETTE AsPalette(Palette* palette) { return reinterpret_cast<HPALETTE>(palette); }
 
 constexpr const char* kOffscreenClass = "KVP Offscreen Class";
-
-HINSTANCE ThisModule() {
-  HMODULE module = nullptr;
-  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                         GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                     reinterpret_cast<LPCSTR>(&ThisModule), &module);
-  return module;
-}
 
 // Registered once per process, whichever thread makes the first window. The black class
 // brush gives the same starting picture as the POSIX surface.

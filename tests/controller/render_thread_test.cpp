@@ -12,6 +12,7 @@
 #include "controller/panorama_controller.h"
 #include "data/environment_set.h"
 #include "platform/platform.h"
+#include "platform/testing.h"
 #include "tests/data/tour_files.h"
 #include "tests/diag/capture.h"
 #include "tests/test_files.h"

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "platform/platform.h"
+#include "platform/testing.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "data/codec_bridge.h"
-#include "platform/posix/codec_registry.h"
+#include "platform/common/codec_registry.h"
 #include "tests/diag/capture.h"
 #include "tests/test_files.h"
 

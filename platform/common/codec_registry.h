@@ -1,7 +1,10 @@
-// POSIX codec registry: video codecs plugged in by four-character code, driven by the same
-// messages as Video for Windows installable compressors.
+// The codec registry: video codecs plugged in by four-character code and driven by the
+// messages of Video for Windows installable compressors, for the sides that have no Video
+// for Windows (POSIX, the web). Windows installs codecs in the system instead; RegisterCodec
+// there changes nothing the seam's codec calls see.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -49,4 +52,29 @@ struct CompressRequest {
   const void* previous = nullptr;
 };
 
+namespace common {
+
+// The seam's codec calls over the registry, with the meaning of their platform.h namesakes:
+// ICOpen, ICLocate (the named handler first, then every other codec of the type),
+// ICSendMessage, ICClose, ICImageCompress, and GlobalLock, GlobalSize, GlobalUnlock and
+// GlobalFree on the memory it returns. A side hands these handles out as its Codec and
+// MemoryHandle.
+struct OpenCodecHandle;
+struct CompressedImage;
+
+OpenCodecHandle* OpenCodec(uint32_t type, uint32_t handler, uint16_t mode);
+OpenCodecHandle* LocateCodec(uint32_t type, uint32_t handler, const void* inHeader,
+                             const void* outHeader, uint16_t mode);
+int32_t SendCodecMessage(OpenCodecHandle* codec, uint32_t message, uintptr_t param1,
+                         uintptr_t param2);
+void CloseCodec(OpenCodecHandle* codec);
+CompressedImage* ImageCompress(OpenCodecHandle* codec, uint32_t flags, const void* inHeader,
+                               const void* inBits, const void* outHeader, int32_t quality,
+                               int32_t* size);
+void* LockMemory(CompressedImage* memory);
+size_t MemorySize(CompressedImage* memory);
+void UnlockMemory(CompressedImage* memory);
+void FreeMemory(CompressedImage* memory);
+
+}  // namespace common
 }  // namespace platform

@@ -1,4 +1,5 @@
-// A test hook that the platform seam consults on either side: a function and its user value.
+// One test hook of the seam (platform/testing.h): a function and its user value, set and read
+// from any thread.
 #pragma once
 
 #include <mutex>
