@@ -38,9 +38,7 @@ int Export(const ExportOptions& o, std::ostream& out, std::ostream& err) {
 
 Runner DefineExport(CLI::App& command) {
   auto o = std::make_shared<ExportOptions>();
-  command.add_option("FILE", o->input, "a bitmap file or panorama container")
-      ->type_name("")
-      ->required();
+  AddInput(command, "FILE", "a bitmap file or panorama container", o->input);
   AddOutput(command, "OUT.png", o->output);
   return [o](std::ostream& out, std::ostream& err) { return Export(*o, out, err); };
 }

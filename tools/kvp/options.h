@@ -96,6 +96,12 @@ inline CLI::Option* AddCount(CLI::App& app, const std::string& name, const std::
                    });
 }
 
+// The one input file; required.
+inline CLI::Option* AddInput(CLI::App& app, const std::string& name, const std::string& help,
+                             std::string& target) {
+  return app.add_option(name, target, help)->type_name("")->required();
+}
+
 // The output file, -o (or --output); required.
 inline CLI::Option* AddOutput(CLI::App& app, const std::string& valueName, std::string& target) {
   return app.add_option("-o,--output", target, "the file to write")

@@ -148,9 +148,7 @@ int Pack(const PackOptions& options, std::ostream& out, std::ostream& err) {
 
 Runner DefinePack(CLI::App& command) {
   auto o = std::make_shared<PackOptions>();
-  command.add_option("IN", o->input, "the picture: a PNG, JPEG or BMP file")
-      ->type_name("")
-      ->required();
+  AddInput(command, "IN", "the picture: a PNG, JPEG or BMP file", o->input);
   AddOutput(command, "OUT.pan", o->output);
   AddChoice(command, "--depth",
             "24 (default), 16 (5-5-5) or 8 (256 colours, median cut)",

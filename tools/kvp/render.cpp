@@ -95,23 +95,14 @@ int Render(const RenderOptions& o, std::ostream& out, std::ostream& err) {
   if (!drawn) return 2;
 
   const PackedImage result = authoring::MakePackedImage(o.width, o.height, 24, pixels);
-  std::string error;
-  const std::string& path = o.output;
-  if (!WritePicture(path, result, error)) {
-    err << "kvp render: " << error << "\n";
-    return 2;
-  }
-  out << "wrote " << path << " (" << o.width << "x" << o.height << ")\n";
-  return 0;
+  return WritePicture(o.output, result, "", "kvp render", out, err) ? 0 : 2;
 }
 
 }  // namespace
 
 Runner DefineRender(CLI::App& command) {
   auto o = std::make_shared<RenderOptions>();
-  command.add_option("FILE", o->input, "a panorama file or a tour's description")
-      ->type_name("")
-      ->required();
+  AddInput(command, "FILE", "a panorama file or a tour's description", o->input);
   AddOutput(command, "OUT.png|OUT.bmp", o->output);
   AddSize(command, kMaxWindowSide, o->width, o->height);
   o->view.Define(command);

@@ -110,22 +110,15 @@ int Warp(const WarpOptions& o, std::ostream& out, std::ostream& err) {
     table.assign(image.ColourTable(), image.ColourTable() + kColourTableSize);
   }
   const PackedImage result = authoring::MakePackedImage(o.width, o.height, uint16_t(depth), cut, table);
-  const std::string& path = o.output;
-  if (!WritePicture(path, result, error)) {
-    err << "kvp warp: " << error << "\n";
-    return 2;
-  }
-  out << "wrote " << path << " (" << o.width << "x" << o.height << ", " << depth << " bits)\n";
-  return 0;
+  const std::string details = ", " + std::to_string(depth) + " bits";
+  return WritePicture(o.output, result, details, "kvp warp", out, err) ? 0 : 2;
 }
 
 }  // namespace
 
 Runner DefineWarp(CLI::App& command) {
   auto o = std::make_shared<WarpOptions>();
-  command.add_option("FILE", o->input, "a bitmap file or panorama container, uncompressed")
-      ->type_name("")
-      ->required();
+  AddInput(command, "FILE", "a bitmap file or panorama container, uncompressed", o->input);
   AddOutput(command, "OUT.png|OUT.bmp", o->output);
   AddSize(command, kMaxWarpFrameWidth, o->width, o->height);
   o->view.Define(command);
