@@ -90,6 +90,7 @@ TEST(PlatformFile, ErrorsComeWithTheSystemsText) {
   const std::string text = platform::ErrorText(code);
   EXPECT_FALSE(text.empty());
   EXPECT_NE(text.find_first_not_of("0123456789 "), std::string::npos) << text;
+  EXPECT_NE(text, platform::ErrorText(0));  // the text of this failure, not of success
   EXPECT_NE(text.back(), '\n');
   EXPECT_NE(text.back(), '.');
   EXPECT_EQ(platform::OpenFileReadOnly(dir.Path().string().c_str()), nullptr);

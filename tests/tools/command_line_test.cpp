@@ -128,6 +128,7 @@ TEST(KvpCommandLine, FailuresCarryTheSystemsText) {
   const std::string missing = (dir.Path() / "missing.pan").string();
   const std::string text = MissingFileText(missing);
   ASSERT_NE(text.find_first_not_of("0123456789 "), std::string::npos) << text;
+  ASSERT_NE(text, platform::ErrorText(0));
   const std::string png = (dir.Path() / "out.png").string();
   for (const char* command : {"export", "warp", "render"}) {
     const Result r = Kvp({command, missing, "-o", png});

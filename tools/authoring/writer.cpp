@@ -106,7 +106,8 @@ bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes,
 bool ReadFileBytes(const std::string& path, std::vector<uint8_t>& bytes, std::string* error) {
   platform::File* file = platform::OpenFileReadOnly(path.c_str());
   if (file == nullptr) {
-    if (error) *error = "cannot open " + path + ": " + platform::ErrorText(platform::LastError());
+    const uint32_t code = platform::LastError();
+    if (error) *error = "cannot open " + path + ": " + platform::ErrorText(code);
     return false;
   }
   const uint32_t size = platform::FileSize(file);

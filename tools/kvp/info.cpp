@@ -132,8 +132,8 @@ bool Report(const std::string& path, bool withPath, std::ostream& out, std::ostr
   // Read-only, so that read-only files and files a viewer holds open can be looked at.
   platform::File* file = platform::OpenFileReadOnly(path.c_str());
   if (file == nullptr) {
-    err << "kvp info: cannot open " << path << ": "
-        << platform::ErrorText(platform::LastError()) << "\n";
+    const uint32_t code = platform::LastError();  // before the stream's own system calls
+    err << "kvp info: cannot open " << path << ": " << platform::ErrorText(code) << "\n";
     return false;
   }
   Json report = Json::object();

@@ -75,8 +75,8 @@ int Render(const RenderOptions& o, std::ostream& out, std::ostream& err) {
   // The controller reports any open failure as "Invalid File"; say first what the system says.
   platform::File* probe = platform::OpenFileReadOnly(o.input.c_str());
   if (probe == nullptr) {
-    err << "kvp render: cannot open " << o.input << ": "
-        << platform::ErrorText(platform::LastError()) << "\n";
+    const uint32_t code = platform::LastError();  // before the stream's own system calls
+    err << "kvp render: cannot open " << o.input << ": " << platform::ErrorText(code) << "\n";
     return 2;
   }
   platform::CloseFile(probe);
