@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace platform {
 
@@ -47,6 +48,17 @@ void CloseFile(File* file);
 
 // The calling thread's last system error code (GetLastError; errno on POSIX).
 uint32_t LastError();
+
+// Opens an existing file for reading only, letting other openers read and write it (CreateFileA
+// with GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE): for tools that only look at a file,
+// which must work on read-only files and beside a viewer holding the same file. Returns a
+// handle for ReadFile, SeekFile, TellFile, FileSize and CloseFile; null on failure, and then
+// LastError() tells why.
+File* OpenFileReadOnly(const char* path);
+
+// The system's own text for an error code from LastError(), in the system's language, without
+// a trailing newline or full stop (FormatMessageA; strerror on POSIX). Any thread.
+std::string ErrorText(uint32_t code);
 
 // ---- Paths and the current directory ------------------------------------------------------------
 //

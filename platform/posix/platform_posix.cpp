@@ -2,6 +2,7 @@
 #include "platform/platform.h"
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <map>
 #include <mutex>
@@ -25,6 +26,7 @@ struct File {
   int fd;
   std::pair<dev_t, ino_t> id;
   bool writable;
+  bool counted = true;  // in gOpenFiles; read-only opens share everything and are not
 };
 
 File* OpenFile(const char* path) {
@@ -64,6 +66,23 @@ File* OpenFile(const char* path) {
   return new File{fd, id, writable};
 }
 
+File* OpenFileReadOnly(const char* path) {
+  if (path == nullptr) {
+    errno = EINVAL;
+    return nullptr;
+  }
+  const int fd = open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  struct stat st;
+  if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    close(fd);
+    errno = EISDIR;
+    return nullptr;
+  }
+  // Sharing reads and writes, it neither blocks the other opens nor is blocked by them.
+  return new File{fd, {st.st_dev, st.st_ino}, false, false};
+}
+
 uint32_t ReadFile(File* file, void* buffer, uint32_t count) {
   if (file == nullptr) return 0;
   auto* out = static_cast<unsigned char*>(buffer);
@@ -98,7 +117,7 @@ uint32_t FileSize(File* file) {
 
 void CloseFile(File* file) {
   if (file == nullptr) return;
-  {
+  if (file->counted) {
     std::lock_guard<std::mutex> hold(gShareLock);
     auto it = gOpenFiles.find(file->id);
     if (it != gOpenFiles.end()) {
@@ -111,5 +130,8 @@ void CloseFile(File* file) {
 }
 
 uint32_t LastError() { return static_cast<uint32_t>(errno); }
+
+// glibc keeps the text of an unknown code per thread, so this is safe on any thread.
+std::string ErrorText(uint32_t code) { return std::strerror(static_cast<int>(code)); }
 
 }  // namespace platform

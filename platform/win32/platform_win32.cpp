@@ -25,6 +25,17 @@ File* OpenFile(const char* path) {
   return new File{h};
 }
 
+File* OpenFileReadOnly(const char* path) {
+  if (path == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return nullptr;
+  return new File{h};
+}
+
 uint32_t ReadFile(File* file, void* buffer, uint32_t count) {
   if (file == nullptr) return 0;
   DWORD done = 0;
@@ -59,5 +70,18 @@ void CloseFile(File* file) {
 }
 
 uint32_t LastError() { return GetLastError(); }
+
+std::string ErrorText(uint32_t code) {
+  char text[512];
+  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                           code, 0, text, sizeof text, nullptr);
+  // The messages end in ".\r\n", which a caller embedding them in its own line does not want.
+  while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == ' ' ||
+                   text[n - 1] == '.')) {
+    --n;
+  }
+  if (n == 0) return "system error " + std::to_string(code);
+  return std::string(text, n);
+}
 
 }  // namespace platform

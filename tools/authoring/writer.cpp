@@ -2,9 +2,11 @@
 #include "tools/authoring/writer.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+
+#include "platform/platform.h"
 
 namespace kvp::authoring {
 
@@ -87,25 +89,40 @@ bool BuildHotspotBlock(const std::vector<HotspotSpec>& hotspots, std::vector<uin
 
 bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes,
                     std::string* error) {
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  if (file) file.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-  if (file) file.close();
-  if (!file) {
-    if (error) *error = "cannot write " + path;
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  bool written = file != nullptr && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  int reason = errno;
+  if (file != nullptr && std::fclose(file) != 0 && written) {
+    written = false;
+    reason = errno;
+  }
+  if (!written) {
+    if (error) *error = "cannot write " + path + ": " + std::strerror(reason);
     return false;
   }
   return true;
 }
 
 bool ReadFileBytes(const std::string& path, std::vector<uint8_t>& bytes, std::string* error) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) {
-    if (error) *error = "cannot open " + path;
+  platform::File* file = platform::OpenFileReadOnly(path.c_str());
+  if (file == nullptr) {
+    const uint32_t code = platform::LastError();
+    if (error) *error = "cannot open " + path + ": " + platform::ErrorText(code);
     return false;
   }
-  bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-  if (file.bad()) {
-    if (error) *error = "cannot read " + path;
+  const uint32_t size = platform::FileSize(file);
+  bytes.clear();
+  uint8_t chunk[65536];
+  uint32_t n = 0;
+  while ((n = platform::ReadFile(file, chunk, sizeof chunk)) > 0) {
+    bytes.insert(bytes.end(), chunk, chunk + n);
+  }
+  // A read stops short of the size only on an error (the size is 0xFFFFFFFF beyond 4 GiB).
+  const bool complete = size == 0xFFFFFFFFu || bytes.size() >= size;
+  const uint32_t reason = platform::LastError();
+  platform::CloseFile(file);
+  if (!complete) {
+    if (error) *error = "cannot read " + path + ": " + platform::ErrorText(reason);
     return false;
   }
   return true;

@@ -3,34 +3,20 @@
 
 #include "tools/authoring/picture_io.h"
 #include "tools/authoring/writer.h"
-#include "tools/kvp/args.h"
-#include "tools/kvp/commands.h"
 #include "tools/kvp/image_file.h"
+#include "tools/kvp/options.h"
 
 namespace kvp::cli {
 
 namespace {
 
-constexpr const char* kUsage = "usage: kvp export FILE -o OUT.png";
-
-int Export(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  if (args.empty()) {
-    err << kUsage << "\n";
-    return 2;
-  }
+struct ExportOptions {
   std::string input, output;
-  const auto option = [&output](const std::string& arg, const std::string& value, bool&) {
-    if (arg != "-o") return false;
-    output = value;
-    return true;
-  };
-  if (!WalkArguments(args, "kvp export", {"-o"}, option, input, err)) return 2;
-  if (input.empty() || output.empty()) {
-    err << "kvp export: " << (input.empty() ? "no input file given" : "no output file given (-o)")
-        << "\n";
-    return 2;
-  }
+};
 
+int Export(const ExportOptions& o, std::ostream& out, std::ostream& err) {
+  const std::string& input = o.input;
+  const std::string& output = o.output;
   ImageFile file;
   if (!ReadImageFile(input, "kvp export", file, err)) return 2;
 
@@ -50,8 +36,11 @@ int Export(const std::vector<std::string>& args, std::ostream& out, std::ostream
 
 }  // namespace
 
-int RunExport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  return RunGuarded("kvp export", Export, args, out, err);
+Runner DefineExport(CLI::App& command) {
+  auto o = std::make_shared<ExportOptions>();
+  AddInput(command, "FILE", "a bitmap file or panorama container", o->input);
+  AddOutput(command, "OUT.png", o->output);
+  return [o](std::ostream& out, std::ostream& err) { return Export(*o, out, err); };
 }
 
 }  // namespace kvp::cli

@@ -42,13 +42,23 @@ bool ReadImageFile(const std::string& path, const char* command, ImageFile& file
   return true;
 }
 
-bool WritePicture(const std::string& path, const PackedImage& image, std::string& error) {
+bool WritePicture(const std::string& path, const PackedImage& image, const std::string& details,
+                  const char* command, std::ostream& out, std::ostream& err) {
   const bool bmp = path.size() >= 4 && (path.compare(path.size() - 4, 4, ".bmp") == 0 ||
                                         path.compare(path.size() - 4, 4, ".BMP") == 0);
-  if (bmp) return authoring::WriteFileBytes(path, authoring::BuildBitmapFile(image), &error);
+  std::string error;
   authoring::Picture rgb;
-  return authoring::UnpackPicture(image.View(), rgb, &error) &&
-         authoring::SavePng(path, rgb, &error);
+  const bool written =
+      bmp ? authoring::WriteFileBytes(path, authoring::BuildBitmapFile(image), &error)
+          : authoring::UnpackPicture(image.View(), rgb, &error) &&
+                authoring::SavePng(path, rgb, &error);
+  if (!written) {
+    err << command << ": " << error << "\n";
+    return false;
+  }
+  const BitmapInfoHeader header = image.View().Header();
+  out << "wrote " << path << " (" << header.width << "x" << header.height << details << ")\n";
+  return true;
 }
 
 }  // namespace kvp::cli

@@ -25,7 +25,9 @@ bool ReadImageFile(const std::string& path, const char* command, ImageFile& file
                    std::ostream& err);
 
 // Writes a packed image as a bitmap file when `path` ends in ".bmp" (either case), else as a
-// PNG. False with the reason in `error`.
-bool WritePicture(const std::string& path, const PackedImage& image, std::string& error);
+// PNG, and says "wrote PATH (WxH`details`)" on `out`. On failure writes one line, prefixed
+// with `command`, to `err` and returns false.
+bool WritePicture(const std::string& path, const PackedImage& image, const std::string& details,
+                  const char* command, std::ostream& out, std::ostream& err);
 
 }  // namespace kvp::cli

@@ -1,5 +1,6 @@
-// kvp info: what a panorama file holds, as one JSON object.
+// `kvp info`: what panorama files hold, one JSON object per file.
 #include <cstring>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -9,8 +10,8 @@
 #include "data/hotspot_block.h"
 #include "data/packed_image.h"
 #include "platform/platform.h"
-#include "tools/kvp/commands.h"
 #include "tools/kvp/json.h"
+#include "tools/kvp/options.h"
 
 namespace kvp::cli {
 
@@ -40,16 +41,14 @@ bool LooksLikeDescription(ByteReader& reader) {
 
 // Hot-spot boxes are single-precision values held in doubles: print them as the floats
 // they are, so 5 reads 5 and not 4.999999523162842.
-void Vector3(std::ostream& out, const double v[3]) {
-  out << '[';
-  for (int i = 0; i < 3; ++i) {
-    if (i) out << ',';
-    JsonNumber(out, static_cast<float>(v[i]));
-  }
-  out << ']';
+Json Vector3(const double v[3]) {
+  return Json::array({JsonFloat(float(v[0])), JsonFloat(float(v[1])), JsonFloat(float(v[2]))});
 }
 
-void ImageReport(ByteReader& reader, FileKind kind, std::ostream& out, std::ostream& err,
+// Four bytes of a tag or code as the text they spell.
+Json FourCharacters(const char text[4]) { return JsonText(std::string_view(text, 4)); }
+
+void ImageReport(ByteReader& reader, FileKind kind, Json& report, std::ostream& err,
                  const std::string& path) {
   const uint32_t imageLength = LocateImage(reader);
   const uint32_t imageAt = reader.Tell();
@@ -60,61 +59,45 @@ void ImageReport(ByteReader& reader, FileKind kind, std::ostream& out, std::ostr
                           reader.Read(headerBytes, kInfoHeaderSize) == kInfoHeaderSize;
   const BitmapInfoHeader header = haveHeader ? ReadInfoHeader(headerBytes) : BitmapInfoHeader{};
 
-  out << "{\"kind\":\"" << (kind == FileKind::Bitmap ? "bitmap" : "container") << '"';
+  report["kind"] = kind == FileKind::Bitmap ? "bitmap" : "container";
+  for (const char* field : {"width", "height", "bits", "compression", "view"}) {
+    report[field] = nullptr;  // header fields the file does not hold
+  }
   if (haveHeader) {
-    out << ",\"width\":" << header.width << ",\"height\":" << header.height
-        << ",\"bits\":" << header.bitCount << ",\"compression\":";
-    if (header.compression == 0) {
-      out << 0;
-    } else {
+    report["width"] = header.width;
+    report["height"] = header.height;
+    report["bits"] = header.bitCount;
+    // 0 is the plain (uncompressed) layout, which has no four-character code.
+    if (header.compression != 0) {
       char code[4];
       StoreU32(reinterpret_cast<uint8_t*>(code), header.compression);
-      JsonString(out, std::string_view(code, 4));
+      report["compression"] = FourCharacters(code);
     }
     const ViewFields view = GetViewFields(header);
-    out << ",\"view\":";
     if (view.Valid()) {
-      out << "{\"fov\":" << view.fov << ",\"heading\":" << view.heading
-          << ",\"pitch\":" << view.pitch << ",\"roll\":" << view.roll << '}';
-    } else {
-      out << "null";
+      report["view"] = {{"fov", view.fov}, {"heading", view.heading}, {"pitch", view.pitch},
+                        {"roll", view.roll}};
     }
-  } else {
-    out << ",\"width\":null,\"height\":null,\"bits\":null,\"compression\":null,\"view\":null";
   }
 
-  out << ",\"entries\":[";
-  const std::vector<DirectoryEntry> entries = ReadDirectory(reader);
-  for (size_t i = 0; i < entries.size(); ++i) {
-    if (i) out << ',';
-    out << "{\"tag\":";
-    JsonString(out, std::string_view(entries[i].tag, 4));
-    out << ",\"offset\":" << entries[i].offset << ",\"length\":" << entries[i].length << '}';
+  Json& entries = report["entries"] = Json::array();
+  for (const DirectoryEntry& entry : ReadDirectory(reader)) {
+    entries.push_back({{"tag", FourCharacters(entry.tag)},
+                       {"offset", entry.offset},
+                       {"length", entry.length}});
   }
-  out << "],\"image_length\":" << imageLength;
+  report["image_length"] = imageLength;
 
-  out << ",\"hotspots\":[";
-  const std::vector<HotspotEntry> hotspots = ReadHotspots(reader);
-  for (size_t i = 0; i < hotspots.size(); ++i) {
-    const HotspotEntry& h = hotspots[i];
-    if (i) out << ',';
-    out << "{\"h1\":";
-    JsonNumber(out, h.h1);
-    out << ",\"p1\":";
-    JsonNumber(out, h.p1);
-    out << ",\"h2\":";
-    JsonNumber(out, h.h2);
-    out << ",\"p2\":";
-    JsonNumber(out, h.p2);
-    out << ",\"link\":";
-    JsonString(out, h.link);
-    out << ",\"centre\":";
-    Vector3(out, h.centre);
-    out << ",\"size\":";
-    Vector3(out, h.size);
-    out << '}';
+  Json& hotspots = report["hotspots"] = Json::array();
+  for (const HotspotEntry& h : ReadHotspots(reader)) {
+    hotspots.push_back({{"h1", JsonFloat(h.h1)},
+                        {"p1", JsonFloat(h.p1)},
+                        {"h2", JsonFloat(h.h2)},
+                        {"p2", JsonFloat(h.p2)},
+                        {"link", JsonText(h.link)},
+                        {"centre", Vector3(h.centre)},
+                        {"size", Vector3(h.size)}});
   }
-  out << "]}\n";
 
   // The report stands as the lookups give it; say on the side what a loader would refuse.
   if (imageLength == 0) {
@@ -128,58 +111,79 @@ void ImageReport(ByteReader& reader, FileKind kind, std::ostream& out, std::ostr
 
 // The nodes of a description as the viewer reads them (paths resolved, blocked keys marked,
 // nearest neighbours found).
-void DescriptionReport(const std::string& path, std::ostream& out) {
-  const std::vector<PanoramaNode> nodes = EnvironmentSet::DescriptionNodes(path.c_str());
-  out << "{\"kind\":\"description\",\"nodes\":[";
-  for (size_t i = 0; i < nodes.size(); ++i) {
-    const PanoramaNode& n = nodes[i];
-    if (i) out << ',';
-    out << "{\"path\":";
-    JsonString(out, n.path);
-    out << ",\"x\":";
-    JsonNumber(out, n.x);
-    out << ",\"y\":";
-    JsonNumber(out, n.y);
-    out << ",\"z\":";
-    JsonNumber(out, n.z);
-    out << ",\"radius\":";
-    JsonNumber(out, n.roamingRadius);
-    out << ",\"blocked\":" << (n.status == kNodeBlocked ? "true" : "false")
-        << ",\"environment\":" << n.environment << ",\"nearest\":" << n.nearest
-        << ",\"nearest_distance\":";
-    JsonNumber(out, n.nearestDistance);
-    out << '}';
+void DescriptionReport(const std::string& path, Json& report) {
+  report["kind"] = "description";
+  Json& nodes = report["nodes"] = Json::array();
+  for (const PanoramaNode& n : EnvironmentSet::DescriptionNodes(path.c_str())) {
+    nodes.push_back({{"path", JsonText(n.path)},
+                     {"x", JsonNumber(n.x)},
+                     {"y", JsonNumber(n.y)},
+                     {"z", JsonNumber(n.z)},
+                     {"radius", JsonNumber(n.roamingRadius)},
+                     {"blocked", n.status == kNodeBlocked},
+                     {"environment", n.environment},
+                     {"nearest", n.nearest},
+                     {"nearest_distance", JsonNumber(n.nearestDistance)}});
   }
-  out << "]}\n";
+}
+
+// One file's report; false (with its line on `err`) when the file cannot be opened.
+bool Report(const std::string& path, bool withPath, std::ostream& out, std::ostream& err) {
+  // Read-only, so that read-only files and files a viewer holds open can be looked at.
+  platform::File* file = platform::OpenFileReadOnly(path.c_str());
+  if (file == nullptr) {
+    const uint32_t code = platform::LastError();  // before the stream's own system calls
+    err << "kvp info: cannot open " << path << ": " << platform::ErrorText(code) << "\n";
+    return false;
+  }
+  Json report = Json::object();
+  if (withPath) report["path"] = JsonText(path);
+  FileReader reader(file);
+  const FileKind kind = ProbeFileKind(reader);
+  std::ostringstream notes;  // after the report's own line
+  if (kind == FileKind::Unknown && LooksLikeDescription(reader)) {
+    platform::CloseFile(file);
+    file = nullptr;
+    DescriptionReport(path, report);
+  } else if (kind == FileKind::Unknown) {
+    report["kind"] = "unknown";
+  } else {
+    ImageReport(reader, kind, report, notes, path);
+  }
+  platform::CloseFile(file);
+  out << JsonLine(report);
+  err << notes.str();
+  return true;
+}
+
+struct InfoOptions {
+  std::vector<std::string> paths;
+};
+
+// Every file is reported in turn; one that cannot be opened does not stop the others.
+int Info(const InfoOptions& o, std::ostream& out, std::ostream& err) {
+  int status = 0;
+  for (const std::string& path : o.paths) {
+    if (!Report(path, o.paths.size() > 1, out, err)) status = 2;
+  }
+  return status;
 }
 
 }  // namespace
 
-int RunInfo(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  if (args.size() != 1) {
-    err << "usage: kvp info FILE\n";
-    return 2;
-  }
-  const std::string& path = args[0];
-  platform::File* file = platform::OpenFile(path.c_str());
-  if (file == nullptr) {
-    err << "kvp info: cannot open " << path << " (system error " << platform::LastError()
-        << ")\n";
-    return 2;
-  }
-  FileReader reader(file);
-  const FileKind kind = ProbeFileKind(reader);
-  if (kind == FileKind::Unknown && LooksLikeDescription(reader)) {
-    platform::CloseFile(file);
-    file = nullptr;
-    DescriptionReport(path, out);
-  } else if (kind == FileKind::Unknown) {
-    out << "{\"kind\":\"unknown\"}\n";
-  } else {
-    ImageReport(reader, kind, out, err, path);
-  }
-  platform::CloseFile(file);
-  return 0;
+Runner DefineInfo(CLI::App& command) {
+  auto o = std::make_shared<InfoOptions>();
+  command.add_option("FILE", o->paths, "panorama files, bitmap files or tour descriptions")
+      ->type_name("")
+      ->required();
+  command.footer(
+      "Each file's report is one JSON object on one line: kind (bitmap, container,\n"
+      "description or unknown); for an image file width, height, bits, compression (four\n"
+      "characters, or null when uncompressed), view, entries, image_length and hotspots;\n"
+      "for a description its nodes. Given several files, each object starts with the\n"
+      "file's path. A file that cannot be opened gets one line on standard error instead\n"
+      "and makes the exit status 2; the other files are still reported.");
+  return [o](std::ostream& out, std::ostream& err) { return Info(*o, out, err); };
 }
 
 }  // namespace kvp::cli

@@ -1,48 +1,60 @@
-// Minimal JSON writing for the kvp tool's reports: strings escaped, numbers shortest-exact.
+// JSON values for the kvp reports on nlohmann-json: texts from files, numbers as the tool prints them.
 #pragma once
+
+#include <nlohmann/json.hpp>
 
 #include <charconv>
 #include <cmath>
 #include <cstdint>
-#include <ostream>
+#include <string>
 #include <string_view>
 
 namespace kvp::cli {
 
-inline void JsonString(std::ostream& out, std::string_view text) {
-  static const char* const kHex = "0123456789abcdef";
-  out << '"';
-  for (unsigned char c : text) {
-    switch (c) {
-      case '"': out << "\\\""; break;
-      case '\\': out << "\\\\"; break;
-      case '\n': out << "\\n"; break;
-      case '\r': out << "\\r"; break;
-      case '\t': out << "\\t"; break;
-      default:
-        // Control bytes and bytes above ASCII (file names and links are not UTF-8 here).
-        if (c < 0x20 || c >= 0x7F) {
-          out << "\\u00" << kHex[c >> 4] << kHex[c & 15];
-        } else {
-          out << c;
-        }
+// Fields keep the order they are set in: the reports' field order is part of the interface.
+using Json = nlohmann::ordered_json;
+
+// The report as one line of ASCII (anything else as \u escapes).
+inline std::string JsonLine(const Json& value) { return value.dump(-1, ' ', true) + "\n"; }
+
+// Links, tags and paths are bytes in the system's ANSI code page as often as UTF-8: valid
+// UTF-8 stands as it is, anything else is read byte for byte as Latin-1, so that every byte
+// still shows instead of the report failing.
+inline Json JsonText(std::string_view bytes) {
+  std::string text(bytes);
+  try {
+    (void)Json(text).dump();  // the same check the report's own dump makes
+    return text;
+  } catch (const Json::type_error&) {
+  }
+  text.clear();
+  for (const unsigned char c : bytes) {
+    if (c < 0x80) {
+      text += char(c);
+    } else {
+      text += char(0xC0 | (c >> 6));
+      text += char(0x80 | (c & 0x3F));
     }
   }
-  out << '"';
+  return text;
 }
 
-// Shortest text that reads back to the same value; null for values JSON cannot carry.
-template <typename Real>
-void JsonNumber(std::ostream& out, Real value) {
-  if (!std::isfinite(value)) {
-    out << "null";
-    return;
-  }
-  char text[64];
-  const auto result = std::to_chars(text, text + sizeof text, value);
-  out << std::string_view(text, size_t(result.ptr - text));
+// Whole values as integers (5, not 5.0), others shortest-exact; null where JSON has no number.
+inline Json JsonNumber(double value) {
+  if (!std::isfinite(value)) return nullptr;
+  if (value == std::trunc(value) && std::fabs(value) < 9e15) return int64_t(value);
+  return value;
 }
 
-inline void JsonNumber(std::ostream& out, int64_t value) { out << value; }
+// Single-precision values held in doubles, printed as the floats they are: 4.9999995, not
+// 4.999999523162842. The float's shortest text read back as a double prints the same.
+inline Json JsonFloat(float value) {
+  if (!std::isfinite(value)) return nullptr;
+  char text[32];
+  const auto written = std::to_chars(text, text + sizeof text, value);
+  double wide = 0;
+  std::from_chars(text, written.ptr, wide);
+  return JsonNumber(wide);
+}
 
 }  // namespace kvp::cli

@@ -6,21 +6,16 @@
 
 #include "tools/authoring/picture_io.h"
 #include "tools/authoring/writer.h"
-#include "tools/kvp/args.h"
-#include "tools/kvp/commands.h"
+#include "tools/kvp/options.h"
 
 namespace kvp::cli {
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: kvp pack IN.png|IN.jpg|IN.bmp -o OUT.pan [--depth 8|16|24] [--view FOV,H,P,R] "
-    "[--hotspot H1,P1,H2,P2,LINK]... [--bitmap] [--matte RRGGBB]";
-
 struct PackOptions {
   std::string input;
   std::string output;
-  uint16_t depth = 24;
+  int depth = 24;
   ViewFields view;
   std::vector<authoring::HotspotSpec> hotspots;
   bool bitmap = false;
@@ -52,17 +47,17 @@ bool ParseView(const std::string& text, ViewFields& view, std::string& error) {
   const std::vector<std::string> fields = SplitCommas(text, 5);
   long long v[4];
   if (fields.size() != 4) {
-    error = "--view needs FOV,HEADING,PITCH,ROLL, got \"" + text + "\"";
+    error = "needs FOV,HEADING,PITCH,ROLL, got '" + text + "'";
     return false;
   }
   for (int i = 0; i < 4; ++i) {
     if (!ParseInteger(fields[size_t(i)], v[i]) || v[i] < INT16_MIN || v[i] > INT16_MAX) {
-      error = "--view values must be whole numbers from -32768 to 32767, got \"" + text + "\"";
+      error = "values must be whole numbers from -32768 to 32767, got '" + text + "'";
       return false;
     }
   }
   if (v[0] < 1 || v[0] > 179) {
-    error = "--view field of view must be 1 to 179 degrees, got " + fields[0];
+    error = "the field of view must be 1 to 179 degrees, got " + fields[0];
     return false;
   }
   view.fov = int16_t(v[0]);
@@ -79,7 +74,7 @@ bool ParseHotspot(const std::string& text, authoring::HotspotSpec& spot, std::st
   bool ok = fields.size() == 5;
   for (size_t i = 0; ok && i < 4; ++i) ok = ParseAngle(fields[i], a[i]);
   if (!ok) {
-    error = "--hotspot needs H1,P1,H2,P2,LINK with numbers in degrees, got \"" + text + "\"";
+    error = "needs H1,P1,H2,P2,LINK with numbers in degrees, got '" + text + "'";
     return false;
   }
   spot.h1 = a[0];
@@ -96,7 +91,7 @@ bool ParseMatte(const std::string& text, authoring::Rgb& matte, std::string& err
   const char* end = hex.data() + hex.size();
   const auto result = std::from_chars(hex.data(), end, value, 16);
   if (hex.size() != 6 || result.ec != std::errc() || result.ptr != end) {
-    error = "--matte needs a colour RRGGBB in hex, got \"" + text + "\"";
+    error = "needs a colour RRGGBB in hex, got '" + text + "'";
     return false;
   }
   matte.r = uint8_t(value >> 16);
@@ -105,66 +100,10 @@ bool ParseMatte(const std::string& text, authoring::Rgb& matte, std::string& err
   return true;
 }
 
-bool ParseArguments(const std::vector<std::string>& args, PackOptions& options,
-                    std::string& error) {
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    const bool takesValue = arg == "-o" || arg == "--depth" || arg == "--view" ||
-                            arg == "--hotspot" || arg == "--matte";
-    if (takesValue && i + 1 == args.size()) {
-      error = arg + " needs a value";
-      return false;
-    }
-    if (arg == "-o") {
-      options.output = args[++i];
-    } else if (arg == "--depth") {
-      const std::string& value = args[++i];
-      long long depth = 0;
-      if (!ParseInteger(value, depth) || (depth != 8 && depth != 16 && depth != 24)) {
-        error = "--depth must be 8, 16 or 24, got \"" + value + "\"";
-        return false;
-      }
-      options.depth = uint16_t(depth);
-    } else if (arg == "--view") {
-      if (!ParseView(args[++i], options.view, error)) return false;
-    } else if (arg == "--hotspot") {
-      authoring::HotspotSpec spot;
-      if (!ParseHotspot(args[++i], spot, error)) return false;
-      options.hotspots.push_back(std::move(spot));
-    } else if (arg == "--matte") {
-      if (!ParseMatte(args[++i], options.matte, error)) return false;
-    } else if (arg == "--bitmap") {
-      options.bitmap = true;
-    } else if (arg.size() > 1 && arg[0] == '-') {
-      error = "unknown option " + arg;
-      return false;
-    } else if (!options.input.empty()) {
-      error = "more than one input picture (" + options.input + ", " + arg + ")";
-      return false;
-    } else {
-      options.input = arg;
-    }
-  }
-  if (options.input.empty() || options.output.empty()) {
-    error = options.input.empty() ? "no input picture given" : "no output file given (-o)";
-    return false;
-  }
-  if (options.bitmap && !options.hotspots.empty()) {
-    error = "--hotspot cannot be used with --bitmap: bitmap files carry no hot spots";
-    return false;
-  }
-  return true;
-}
-
-int Pack(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  PackOptions options;
+int Pack(const PackOptions& options, std::ostream& out, std::ostream& err) {
   std::string error;
-  if (args.empty()) {
-    err << kUsage << "\n";
-    return 2;
-  }
-  if (!ParseArguments(args, options, error)) {
-    err << "kvp pack: " << error << "\n";
+  if (options.bitmap && !options.hotspots.empty()) {
+    err << "kvp pack: --hotspot cannot be used with --bitmap: bitmap files carry no hot spots\n";
     return 2;
   }
 
@@ -179,7 +118,7 @@ int Pack(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
   authoring::Picture picture;
   PackedImage image;
   if (!authoring::LoadPicture(options.input, picture, &error) ||
-      !authoring::PackPicture(picture, options.depth, options.matte, options.view, image,
+      !authoring::PackPicture(picture, uint16_t(options.depth), options.matte, options.view, image,
                               &error)) {
     err << "kvp pack: " << error << "\n";
     return 2;
@@ -207,8 +146,35 @@ int Pack(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
 
 }  // namespace
 
-int RunPack(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  return RunGuarded("kvp pack", Pack, args, out, err);
+Runner DefinePack(CLI::App& command) {
+  auto o = std::make_shared<PackOptions>();
+  AddInput(command, "IN", "the picture: a PNG, JPEG or BMP file", o->input);
+  AddOutput(command, "OUT.pan", o->output);
+  AddChoice(command, "--depth",
+            "24 (default), 16 (5-5-5) or 8 (256 colours, median cut)",
+            {8, 16, 24}, o->depth);
+  AddParsed(command, "--view", "FOV,H,P,R",
+            "the initial view stored in the header, in whole degrees",
+            [o](const std::string& text, std::string& why) { return ParseView(text, o->view, why); });
+  command
+      .add_option_function<std::vector<std::string>>(
+          "--hotspot",
+          [o](const std::vector<std::string>& texts) {
+            for (const std::string& text : texts) {
+              authoring::HotspotSpec spot;
+              std::string why;
+              if (!ParseHotspot(text, spot, why)) throw CLI::ValidationError("--hotspot", why);
+              o->hotspots.push_back(std::move(spot));
+            }
+          },
+          "a hot spot: a heading/pitch rectangle in degrees and its link; repeatable")
+      ->type_name("H1,P1,H2,P2,LINK")
+      ->allow_extra_args(false);
+  command.add_flag("--bitmap", o->bitmap, "write a plain bitmap file (no hot spots)");
+  AddParsed(command, "--matte", "RRGGBB",
+            "the colour under transparent pixels (default 000000, black)",
+            [o](const std::string& text, std::string& why) { return ParseMatte(text, o->matte, why); });
+  return [o](std::ostream& out, std::ostream& err) { return Pack(*o, out, err); };
 }
 
 }  // namespace kvp::cli

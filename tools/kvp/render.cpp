@@ -5,17 +5,12 @@
 #include "controller/panorama_controller.h"
 #include "platform/platform.h"
 #include "tools/authoring/writer.h"
-#include "tools/kvp/args.h"
-#include "tools/kvp/commands.h"
 #include "tools/kvp/image_file.h"
+#include "tools/kvp/options.h"
 
 namespace kvp::cli {
 
 namespace {
-
-constexpr const char* kUsage =
-    "usage: kvp render FILE -o OUT.png|OUT.bmp [--size WxH] [--heading H] [--pitch P] "
-    "[--roll R] [--fov F] [--position X,Y,Z] [--depth 8|16|24] [--frames N]";
 
 constexpr long long kMaxWindowSide = 8192;
 
@@ -37,40 +32,6 @@ bool ParsePosition(const std::string& text, double position[3]) {
     const std::string part = text.substr(start, i < 2 ? comma - start : std::string::npos);
     if (!ParseNumber(part, position[i])) return false;
     start = comma + 1;
-  }
-  return true;
-}
-
-bool ParseArguments(const std::vector<std::string>& args, RenderOptions& o, std::ostream& err) {
-  const auto option = [&o](const std::string& arg, const std::string& value, bool& ok) {
-    long long n = 0;
-    if (o.view.Parse(arg, value, ok)) return true;
-    if (arg == "-o") {
-      o.output = value;
-    } else if (arg == "--size") {
-      ok = ParseSize(value, kMaxWindowSide, o.width, o.height);
-    } else if (arg == "--position") {
-      ok = o.havePosition = ParsePosition(value, o.position);
-    } else if (arg == "--depth") {
-      ok = ParseInteger(value, n) && (n == 8 || n == 16 || n == 24);
-      o.depth = int(n);
-    } else if (arg == "--frames") {
-      ok = ParseInteger(value, n) && n >= 1 && n <= 100000;
-      o.frames = n;
-    } else {
-      return false;
-    }
-    return true;
-  };
-  if (!WalkArguments(args, "kvp render",
-                     {"-o", "--size", "--heading", "--pitch", "--roll", "--fov", "--position",
-                      "--depth", "--frames"},
-                     option, o.input, err)) {
-    return false;
-  }
-  if (o.input.empty() || o.output.empty()) {
-    err << kUsage << "\n";
-    return false;
   }
   return true;
 }
@@ -110,15 +71,15 @@ bool Draw(const RenderOptions& o, platform::Window* window, std::vector<uint8_t>
   return true;
 }
 
-int Render(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  RenderOptions o;
-  if (!ParseArguments(args, o, err)) return 2;
-  if (std::FILE* probe = std::fopen(o.input.c_str(), "rb")) {
-    std::fclose(probe);
-  } else {
-    err << "kvp render: " << o.input << ": cannot be read\n";
+int Render(const RenderOptions& o, std::ostream& out, std::ostream& err) {
+  // The controller reports any open failure as "Invalid File"; say first what the system says.
+  platform::File* probe = platform::OpenFileReadOnly(o.input.c_str());
+  if (probe == nullptr) {
+    const uint32_t code = platform::LastError();  // before the stream's own system calls
+    err << "kvp render: cannot open " << o.input << ": " << platform::ErrorText(code) << "\n";
     return 2;
   }
+  platform::CloseFile(probe);
 
   platform::OverrideScreenBitsPerPixel(uint16_t(o.depth));
   platform::Window* window = platform::CreateOffscreenWindow(o.width, o.height);
@@ -134,20 +95,34 @@ int Render(const std::vector<std::string>& args, std::ostream& out, std::ostream
   if (!drawn) return 2;
 
   const PackedImage result = authoring::MakePackedImage(o.width, o.height, 24, pixels);
-  std::string error;
-  const std::string& path = o.output;
-  if (!WritePicture(path, result, error)) {
-    err << "kvp render: " << error << "\n";
-    return 2;
-  }
-  out << "wrote " << path << " (" << o.width << "x" << o.height << ")\n";
-  return 0;
+  return WritePicture(o.output, result, "", "kvp render", out, err) ? 0 : 2;
 }
 
 }  // namespace
 
-int RunRender(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  return RunGuarded("kvp render", Render, args, out, err);
+Runner DefineRender(CLI::App& command) {
+  auto o = std::make_shared<RenderOptions>();
+  AddInput(command, "FILE", "a panorama file or a tour's description", o->input);
+  AddOutput(command, "OUT.png|OUT.bmp", o->output);
+  AddSize(command, kMaxWindowSide, o->width, o->height);
+  o->view.Define(command);
+  AddParsed(command, "--position", "X,Y,Z",
+            "the viewer's place in a tour's world (kept in the node's roaming box)",
+            [o](const std::string& text, std::string& why) {
+              why = "needs three numbers X,Y,Z, got '" + text + "'";
+              return o->havePosition = ParsePosition(text, o->position);
+            });
+  AddChoice(command, "--depth",
+            "the screen depth the core sees and decodes images to (default: the screen's)",
+            {8, 16, 24}, o->depth);
+  AddCount(command, "--frames", "frames to draw before the view settles (default 1)", 1, 100000,
+           o->frames);
+  command.footer(
+      "The file is opened with the viewer's controller on an offscreen window and drawn\n"
+      "through its render thread and timer; once the view has settled into its smoothed\n"
+      "frame the window's client area is written. The panorama's own initial view is used\n"
+      "unless the view options say otherwise.");
+  return [o](std::ostream& out, std::ostream& err) { return Render(*o, out, err); };
 }
 
 }  // namespace kvp::cli

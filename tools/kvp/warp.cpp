@@ -8,17 +8,12 @@
 #include "render/warp_picture.h"
 #include "tools/authoring/picture_io.h"
 #include "tools/authoring/writer.h"
-#include "tools/kvp/args.h"
-#include "tools/kvp/commands.h"
 #include "tools/kvp/image_file.h"
+#include "tools/kvp/options.h"
 
 namespace kvp::cli {
 
 namespace {
-
-constexpr const char* kUsage =
-    "usage: kvp warp FILE -o OUT.png|OUT.bmp [--size WxH] [--heading H] [--pitch P] "
-    "[--roll R] [--fov F] [--quality 0|1] [--depth 8|16|24] [--repeat N]";
 
 struct WarpOptions {
   std::string input, output;
@@ -28,41 +23,6 @@ struct WarpOptions {
   int depth = 0;  // 0: the file's own
   long long repeat = 0;
 };
-
-bool ParseArguments(const std::vector<std::string>& args, WarpOptions& o, std::ostream& err) {
-  const auto option = [&o](const std::string& arg, const std::string& value, bool& ok) {
-    long long n = 0;
-    if (o.view.Parse(arg, value, ok)) return true;
-    if (arg == "-o") {
-      o.output = value;
-    } else if (arg == "--size") {
-      ok = ParseSize(value, kMaxWarpFrameWidth, o.width, o.height);
-    } else if (arg == "--quality") {
-      ok = ParseInteger(value, n) && (n == 0 || n == 1);
-      o.quality = int(n);
-    } else if (arg == "--depth") {
-      ok = ParseInteger(value, n) && (n == 8 || n == 16 || n == 24);
-      o.depth = int(n);
-    } else if (arg == "--repeat") {
-      ok = ParseInteger(value, n) && n >= 1 && n <= 1000000;
-      o.repeat = n;
-    } else {
-      return false;
-    }
-    return true;
-  };
-  if (!WalkArguments(args, "kvp warp",
-                     {"-o", "--size", "--heading", "--pitch", "--roll", "--fov", "--quality",
-                      "--depth", "--repeat"},
-                     option, o.input, err)) {
-    return false;
-  }
-  if (o.input.empty() || o.output.empty()) {
-    err << kUsage << "\n";
-    return false;
-  }
-  return true;
-}
 
 // The file's picture at `depth` bits (its own when 0), with its colour table for 8 bits.
 bool DecodedPicture(const PackedImageView& image, int depth, PackedImage& out,
@@ -86,10 +46,7 @@ bool DecodedPicture(const PackedImageView& image, int depth, PackedImage& out,
                                 &error);
 }
 
-int Warp(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  WarpOptions o;
-  if (!ParseArguments(args, o, err)) return 2;
-
+int Warp(const WarpOptions& o, std::ostream& out, std::ostream& err) {
   ImageFile file;
   if (!ReadImageFile(o.input, "kvp warp", file, err)) return 2;
   PackedImage decoded;
@@ -153,19 +110,29 @@ int Warp(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
     table.assign(image.ColourTable(), image.ColourTable() + kColourTableSize);
   }
   const PackedImage result = authoring::MakePackedImage(o.width, o.height, uint16_t(depth), cut, table);
-  const std::string& path = o.output;
-  if (!WritePicture(path, result, error)) {
-    err << "kvp warp: " << error << "\n";
-    return 2;
-  }
-  out << "wrote " << path << " (" << o.width << "x" << o.height << ", " << depth << " bits)\n";
-  return 0;
+  const std::string details = ", " + std::to_string(depth) + " bits";
+  return WritePicture(o.output, result, details, "kvp warp", out, err) ? 0 : 2;
 }
 
 }  // namespace
 
-int RunWarp(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  return RunGuarded("kvp warp", Warp, args, out, err);
+Runner DefineWarp(CLI::App& command) {
+  auto o = std::make_shared<WarpOptions>();
+  AddInput(command, "FILE", "a bitmap file or panorama container, uncompressed", o->input);
+  AddOutput(command, "OUT.png|OUT.bmp", o->output);
+  AddSize(command, kMaxWarpFrameWidth, o->width, o->height);
+  o->view.Define(command);
+  AddChoice(command, "--quality", "1 smooths 16- and 24-bit frames (default 0)", {0, 1},
+            o->quality);
+  AddChoice(command, "--depth", "convert the picture to this depth first (default: the file's own)",
+            {8, 16, 24}, o->depth);
+  AddCount(command, "--repeat",
+           "warp the frame N more times; print ns_per_pixel: X on standard error",
+           1, 1000000, o->repeat);
+  command.footer(
+      "The viewer stands at the capture point; the panorama's own initial view is used\n"
+      "unless --heading, --pitch, --roll or --fov say otherwise.");
+  return [o](std::ostream& out, std::ostream& err) { return Warp(*o, out, err); };
 }
 
 }  // namespace kvp::cli
