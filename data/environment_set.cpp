@@ -10,9 +10,9 @@
 #include "data/byte_reader.h"
 #include "data/codec_bridge.h"
 #include "data/container.h"
+#include "data/picture_layout.h"
 #include "diag/trace.h"
 #include "platform/platform.h"
-#include "render/warp_engine.h"
 
 namespace kvp {
 

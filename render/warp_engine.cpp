@@ -5,12 +5,6 @@
 
 namespace kvp {
 
-PictureMargin WarpPictureMargin(int32_t width, int32_t depth) {
-  const size_t W = size_t(WarpPictureStride(width < 0 ? 0 : width));
-  const size_t bytes = size_t(depth > 0 ? depth : 0) / 8;
-  return PictureMargin{(W + W / 4 + 2) * bytes, (W + 2) * bytes + 1};
-}
-
 RowOffsetTable::RowOffsetTable() : entries_(2, 0) {}
 
 void RowOffsetTable::Prepare(int32_t hm, int32_t stride) {

@@ -11,6 +11,7 @@
 #include <memory>
 #include <vector>
 
+#include "data/picture_layout.h"
 #include "data/types.h"
 #include "render/projection.h"
 
@@ -20,31 +21,6 @@ constexpr int32_t kWarpBlock = 32;
 constexpr int32_t kMaxBlockColumns = 1023;
 // Widest frame the fixed per-column arrays allow.
 constexpr int32_t kMaxWarpFrameWidth = kMaxBlockColumns * kWarpBlock;  // 32736
-// Largest picture whose 16.16 coordinates fit 32 bits everywhere: the seam threshold of the
-// pole pass, 3W/2 in 16.16, is the biggest value the engine forms.
-constexpr int32_t kMaxWarpPictureWidth = 21844;
-constexpr int32_t kMaxWarpPictureHeight = 32767;
-
-// Row pitch, in pixels, at which the engine addresses a picture: the width rounded up to a
-// multiple of 4. The same count of pixels spans 360 degrees.
-inline int32_t WarpPictureStride(int32_t width) { return (width + 3) & ~3; }
-
-// The picture margin: the loops read outside the stored picture, so whoever hands pixels to
-// WarpFrame must keep `before` bytes readable before the first pixel and `after` bytes after
-// the last one (the picture being `height` rows of WarpPictureStride(width) pixels). What
-// lies there is never relied on. Why these numbers:
-//  - columns: the origin shift moves the base by -W/4 .. 3W/4 pixels and the seam fix lifts
-//    columns up to 5W/4, so reads run from column -W/4 - 1 to 2W + 1 (+1: smoothing's right
-//    neighbour and the 24-bit loop's 4-byte loads);
-//  - rows: block and pole interpolation step with arithmetic shifts, which round toward minus
-//    infinity, so near the lower pole v can dip a few 16.16 units below 0: row -1 is read.
-//    Nothing ever exceeds row Hm (smoothing's upper neighbour needs v's fraction >= 1/2).
-// So: before = 1 row + W/4 + 2 pixels; after = 1 row + 2 pixels + 1 byte.
-struct PictureMargin {
-  size_t before;
-  size_t after;
-};
-PictureMargin WarpPictureMargin(int32_t width, int32_t depth);
 
 // Pixel offsets of picture rows (i * stride), rebuilt only when the stride or height changes.
 // Entry -1 exists too: the lower pole can address row -1 (see PictureMargin).

@@ -10,7 +10,7 @@
 #include <random>
 #include <vector>
 
-#include "render/warp_picture.h"
+#include "data/picture_layout.h"
 
 namespace kvp {
 namespace {
