@@ -1,55 +1,21 @@
-// The environment set's loader: nearest nodes, image slots, transfers and background prefetch.
+// The environment set's loader: nearest nodes, image slots and their loads, background prefetch.
 #include "data/environment_set.h"
 
-#include <cassert>
 #include <cmath>
 #include <cstring>
 #include <new>
-#include <thread>
 
 #include "data/byte_reader.h"
 #include "data/codec_bridge.h"
 #include "data/container.h"
 #include "data/picture_layout.h"
+#include "diag/timed_lock.h"
 #include "diag/trace.h"
 #include "platform/platform.h"
 
 namespace kvp {
 
 namespace {
-
-// Every wait on a transfer guard gives up after this long, says so, and carries on.
-constexpr uint32_t kGuardTimeoutMs = 5000;
-
-void TakeGuard(platform::Semaphore* guard) {
-  if (!platform::WaitSemaphore(guard, kGuardTimeoutMs)) TraceLockTimeout();
-}
-
-bool AbortRequested(TransferRecord& record) {
-  TakeGuard(record.abortGuard);
-  const bool abort = record.abort != 0;
-  platform::ReleaseSemaphore(record.abortGuard);
-  return abort;
-}
-
-// The loop RunTransfer and the worker share.
-uint32_t TransferLoop(TransferRecord& record) {
-  uint32_t total = 0;
-  while (record.remaining > 0 && record.chunk > 0) {
-    if (record.hooks != nullptr) record.hooks->BeforeChunk(record);
-    if (AbortRequested(record)) break;
-    const uint32_t n = record.chunk < record.remaining ? record.chunk : record.remaining;
-    const uint32_t got =
-        record.file != nullptr ? platform::ReadFile(record.file, record.cursor, n) : 0;
-    total += got;
-    if (got < n) break;
-    record.cursor += n;
-    record.remaining -= n;
-    // Let the render thread draw while an image streams in.
-    if (record.remaining > 0 && !AbortRequested(record)) std::this_thread::yield();
-  }
-  return total;
-}
 
 std::string FastImagePath(const std::string& path) {
   if (path.empty()) return path;
@@ -91,86 +57,7 @@ void LayOutAtWarpStride(uint8_t* image) {
 
 }  // namespace
 
-// ---- Transfers ------------------------------------------------------------------------------
-
-TransferRecord* OpenTransfer(const char* path, TransferHooks* hooks) {
-  auto* record = new TransferRecord;
-  record->hooks = hooks;
-  record->abortGuard = platform::MakeSemaphore(1, 1);
-  record->stateGuard = platform::MakeSemaphore(1, 1);
-  record->abort = 0;
-  record->ownsFile = 1;
-  if (record->abortGuard == nullptr || record->stateGuard == nullptr) {
-    // Without its guards a record must never get a worker: treat it as an unopened file.
-    return record;
-  }
-  record->file = platform::OpenFile(path);
-  if (record->file == nullptr) {
-    TraceValue("File I/O Error: %d ", int32_t(platform::LastError()));
-    TraceLine(path);
-  }
-  return record;
-}
-
-uint32_t RunTransfer(TransferRecord* record) { return TransferLoop(*record); }
-
-void AbortTransfer(TransferRecord* record) {
-  if (record == nullptr) return;
-  TakeGuard(record->stateGuard);
-  if (record->worker != nullptr && record->completion != nullptr) {
-    TakeGuard(record->abortGuard);
-    record->abort = 1;
-    platform::ReleaseSemaphore(record->abortGuard);
-  }
-  platform::ReleaseSemaphore(record->stateGuard);
-}
-
-void DestroyTransfer(TransferRecord* record) {
-  if (record == nullptr) return;
-  AbortTransfer(record);
-  assert(record->worker == nullptr && "a transfer is destroyed only once its worker is done");
-  if (record->ownsFile) platform::CloseFile(record->file);
-  platform::CloseSemaphore(record->abortGuard);
-  platform::CloseSemaphore(record->stateGuard);
-  delete record;
-}
-
-uint32_t TransferWorker(void* argument) {
-  auto* record = static_cast<TransferRecord*>(argument);
-  TransferHooks* hooks = record->hooks;
-  uint32_t total = TransferLoop(*record);
-  if (hooks != nullptr) hooks->BeforeFinish(*record);
-  TakeGuard(record->stateGuard);
-  if (AbortRequested(*record)) total = 0;
-  const TransferCompletion completion = record->completion;
-  void* context = record->context;
-  record->completion = nullptr;
-  record->worker = nullptr;
-  platform::ReleaseSemaphore(record->stateGuard);
-  if (completion != nullptr) completion(context, record, record->cursor, total);
-  if (hooks != nullptr) hooks->AfterCompletion();
-  return 0;
-}
-
 // ---- Map -------------------------------------------------------------------------------------
-
-MapGeometry ComputeMapGeometry(double minX, double maxX, double minY, double maxY,
-                               double largestRadius) {
-  const double scale = kMapPixelsPerUnit;
-  MapGeometry g;
-  g.originX = int32_t(-scale * (minX - 2 * largestRadius));
-  g.originY = int32_t(-scale * (minY - 2 * largestRadius));
-  g.clientWidth = int32_t(scale * (maxX - minX + 4 * largestRadius));
-  g.clientHeight = int32_t(scale * (maxY - minY + 4 * largestRadius));
-  return g;
-}
-
-MapRectangle MarkerRectangle(double x, double y, int32_t originX, int32_t originY,
-                             int32_t clientHeight) {
-  const double cx = kMapPixelsPerUnit * x + originX;
-  const double cy = clientHeight - (kMapPixelsPerUnit * y + originY);
-  return MapRectangle{int32_t(cx - 2), int32_t(cy - 2), int32_t(cx + 2), int32_t(cy + 2)};
-}
 
 void EnvironmentSet::DrawMapMarker(double x, double y, MarkerColour colour) const {
   if (map_ == nullptr) return;
@@ -505,7 +392,7 @@ void EnvironmentSet::StartBackgroundLoad(int32_t p, int o, int movement) {
     record->context = this;
     // The worker finishes under the state guard; holding it here makes it wait until its
     // handle is recorded.
-    TakeGuard(record->stateGuard);
+    TimedLock state(record->stateGuard);
     platform::Thread* worker = platform::StartThread(&TransferWorker, record);
     if (worker == nullptr) {
       record->completion = nullptr;
@@ -515,7 +402,6 @@ void EnvironmentSet::StartBackgroundLoad(int32_t p, int o, int movement) {
       slot.worker = worker;
       platform::SetThreadPriority(worker, platform::CurrentThreadPriority());
     }
-    platform::ReleaseSemaphore(record->stateGuard);
   }
   if (code != 0) {
     TraceValueLine("%d Error", p);
