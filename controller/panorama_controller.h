@@ -20,6 +20,7 @@
 
 #include "data/types.h"
 #include "render/frame_renderer.h"
+#include "render/sprite_drawing.h"
 
 namespace platform {
 struct Semaphore;

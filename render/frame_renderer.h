@@ -1,5 +1,5 @@
 // The pieces of a frame: sizing the frame and cache buffers, the quality policy with the frame
-// cache, sprite animation and drawing, and the hand-over to the display.
+// cache, and the hand-over to the display (sprites: render/sprite_drawing.h).
 //
 // The panorama controller runs these on its render thread under its lock, in the order of its
 // RenderFrame (controller/render_frame.cpp); nothing here takes a lock or knows the controller.
@@ -71,41 +71,6 @@ enum class WarpKind { kFast, kSmoothed, kCopied };
 WarpKind WarpWithCache(Warper& warper, FrameOutput& frame, FrameCache& cache,
                        const EnvironmentBox& box, const ViewPose& renderPose,
                        const ViewPose& centre, WarpSource& source);
-
-// The state of a sprite that the frame renderer animates and draws; the controller's sprite
-// record adds its operations and its reference to the controller. Fields in the record's
-// order.
-struct SpriteState {
-  std::unique_ptr<uint8_t[]> picture;  // packed image: header, colour table for 8 bits, pixels
-  size_t pictureBytes = 0;
-  int32_t frameColumns = 1, frameRows = 1;  // animation cells of the picture sheet
-  uint8_t colourKey = 0;  // transparent index of 8-bit pictures
-  int16_t visible = 0;
-  double size[3] = {0, 0, 0};
-  double sizeRate[3] = {0, 0, 0};
-  double position[3] = {0, 0, 0};
-  double velocity[3] = {0, 0, 0};
-  double cellColumn = 0, cellRow = 0;
-  double cellColumnRate = 0, cellRowRate = 0;
-};
-
-// One frame of a sprite's animation at `frameRate` frames per second: position, size and cells
-// advance by their rates / frameRate; negative sizes become 0; cells wrap into the sheet.
-void AnimateSprite(SpriteState& sprite, double frameRate);
-
-// Draws one sprite into the frame (width x height at `depth` bits per pixel, bottom-up) as
-// seen from `renderPose` inside `box`. Returns false when a corner cannot be projected (the
-// sprite is skipped) or the picture cannot be drawn.
-bool DrawSprite(const SpriteState& sprite, const EnvironmentBox& box, const ViewPose& renderPose,
-                uint8_t* frame, int32_t width, int32_t height, int16_t depth);
-
-// Animates every slot that has a picture, then draws the visible ones farthest from the viewer
-// (x, y, z) first; of equal distances the lower slot first. `sprites` has `count` entries
-// (null entries are skipped).
-void AnimateAndDrawSprites(SpriteState* const* sprites, int32_t count, double frameRate,
-                           double viewerX, double viewerY, double viewerZ,
-                           const EnvironmentBox& box, const ViewPose& renderPose,
-                           uint8_t* frame, int32_t width, int32_t height, int16_t depth);
 
 // The blit of a finished frame: `image` is the decoded image whose header (with its colour
 // table) doubles as the frame's header; its width and height are set to the frame size for

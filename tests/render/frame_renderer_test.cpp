@@ -14,6 +14,7 @@
 #include "platform/platform.h"
 #include "render/display.h"
 #include "render/frame_renderer.h"
+#include "render/sprite_drawing.h"
 #include "render/warp_engine.h"
 #include "tests/diag/capture.h"
 
