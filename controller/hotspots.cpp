@@ -11,6 +11,7 @@
 #include "data/hotspot_block.h"
 #include "data/packed_image.h"
 #include "data/sprite_picture.h"
+#include "diag/timed_lock.h"
 #include "diag/trace.h"
 #include "platform/platform.h"
 #include "render/projection.h"
@@ -19,24 +20,12 @@ namespace kvp {
 
 namespace {
 
-// The controller lock as the hot-spot and sprite operations take it: a wait that gives up
-// after kLockTimeout without a word and lets the operation go on. A record that belongs to no
-// controller (or to one that is not open) has nothing to serialise with.
-class SilentLock {
- public:
-  explicit SilentLock(PanoramaController* controller)
-      : lock_(controller != nullptr ? controller->lock : nullptr),
-        held_(lock_ != nullptr && platform::WaitSemaphore(lock_, kLockTimeout)) {}
-  ~SilentLock() {
-    if (held_) platform::ReleaseSemaphore(lock_);
-  }
-  SilentLock(const SilentLock&) = delete;
-  SilentLock& operator=(const SilentLock&) = delete;
-
- private:
-  platform::Semaphore* lock_;
-  bool held_;
-};
+// The controller lock as the hot-spot and sprite operations take it: a time-out goes on
+// without a word. A record that belongs to no controller (or to one that is not open) has
+// nothing to serialise with.
+platform::Semaphore* ControllerLock(const PanoramaController* controller) {
+  return controller != nullptr ? controller->lock : nullptr;
+}
 
 // Frees a sprite's picture. Callers that need the lock hold it already.
 void DropPicture(SpriteState& sprite) {
@@ -58,7 +47,7 @@ int32_t TruncateToPixel(double v) {
 // ---- Hot spots --------------------------------------------------------------------------------
 
 int Hotspot::GetCentre(double& cx, double& cy, double& cz) {
-  SilentLock hold(controller);
+  TimedLock hold(ControllerLock(controller), OnLockTimeout::kSilent);
   cx = centre[0];
   cy = centre[1];
   cz = centre[2];
@@ -66,7 +55,7 @@ int Hotspot::GetCentre(double& cx, double& cy, double& cz) {
 }
 
 int Hotspot::GetExtent(double& sx, double& sy, double& sz) {
-  SilentLock hold(controller);
+  TimedLock hold(ControllerLock(controller), OnLockTimeout::kSilent);
   sx = size[0];
   sy = size[1];
   sz = size[2];
@@ -124,7 +113,7 @@ std::vector<std::unique_ptr<Hotspot>> ReadHotspotBlock(const char* fileName) {
 SpriteRecord::~SpriteRecord() { DropPicture(*this); }
 
 int SpriteRecord::ReleasePicture() {
-  SilentLock hold(controller);
+  TimedLock hold(ControllerLock(controller), OnLockTimeout::kSilent);
   DropPicture(*this);
   return 0;
 }
@@ -133,7 +122,7 @@ int SpriteRecord::ReleasePicture() {
 // the environment set takes one request at a time.
 int SpriteRecord::LoadSpriteImage(const char* fileName, double cx, double cy, double cz,
                                   double sx, double sy, double sz, int16_t show) {
-  SilentLock hold(controller);
+  TimedLock hold(ControllerLock(controller), OnLockTimeout::kSilent);
   DropPicture(*this);
   if (fileName == nullptr) return 0;
 
@@ -185,7 +174,7 @@ int SpriteRecord::LoadSpriteImage(const char* fileName, double cx, double cy, do
 }
 
 int SpriteRecord::SetSpriteVelocity(double vx, double vy, double vz) {
-  SilentLock hold(controller);
+  TimedLock hold(ControllerLock(controller), OnLockTimeout::kSilent);
   if (!picture) return 1;
   velocity[0] = vx;
   velocity[1] = vy;
@@ -194,7 +183,7 @@ int SpriteRecord::SetSpriteVelocity(double vx, double vy, double vz) {
 }
 
 int SpriteRecord::SetSpriteGrowth(double gx, double gy, double gz) {
-  SilentLock hold(controller);
+  TimedLock hold(ControllerLock(controller), OnLockTimeout::kSilent);
   if (!picture) return 1;
   sizeRate[0] = gx;
   sizeRate[1] = gy;
@@ -203,7 +192,7 @@ int SpriteRecord::SetSpriteGrowth(double gx, double gy, double gz) {
 }
 
 int SpriteRecord::SetSpriteAnimation(double a, double b) {
-  SilentLock hold(controller);
+  TimedLock hold(ControllerLock(controller), OnLockTimeout::kSilent);
   if (!picture) return 1;
   cellColumnRate = frameColumns * a;
   cellRowRate = frameRows * b;
@@ -335,7 +324,7 @@ bool PickBox(PanoramaController& c, const double centre[3], const double extent[
 
 int32_t PanoramaController::Pick(int32_t wx, int32_t wy, int16_t& kind) {
   if (!IsOpen()) return -1;
-  const bool held = TakeLock();
+  TimedLock held(lock);
   // Window rows count from the top, frame rows from the bottom; the frame's height belongs to
   // the render thread, so it is read under the lock.
   const int32_t fy = frame.height - 1 - wy;
@@ -383,7 +372,6 @@ int32_t PanoramaController::Pick(int32_t wx, int32_t wy, int16_t& kind) {
     }
   }
 
-  if (held) ReleaseLock();
   return found;
 }
 

@@ -39,8 +39,13 @@ constexpr int kStatusDone = 0;
 constexpr int kStatusRefused = 2;
 constexpr int kStatusNotOpen = 3;
 
-// Every wait on the controller's semaphores gives up after this long, with a trace line.
-constexpr uint32_t kLockTimeout = 5000;
+// The `mode` of RequestFrames and of the setters that may ask for frames.
+constexpr int32_t kFramesNotRequested = 0;  // setters: change the value only
+constexpr int32_t kFramesRequested = 1;     // start the frames and return
+constexpr int32_t kFramesAwaited = 2;       // start them and wait until the animation stops
+
+// Resolution of the frame timer and of the timer period taken around it.
+constexpr uint32_t kTimerResolutionMs = 20;
 
 // Bit of the frame's view-change flags: a view value was pulled back to a limit.
 constexpr int16_t kViewLimited = 8;
@@ -186,9 +191,8 @@ class PanoramaController {
   // The live position and view, as the environment set and the projections take them.
   ViewPose LivePose() const { return ViewPose{x, y, z, heading, pitch, roll, fieldOfView}; }
 
-  // Lock helpers: wait up to kLockTimeout; a time-out sends the lock time-out trace line and
-  // carries on without the lock (TakeLock returns false then, and ReleaseLock must not be
-  // called).
+  // The controller lock for code outside the controller (tools, benchmarks): TakeTimedLock on
+  // `lock`, so a time-out is traced and TakeLock returns false; ReleaseLock only after true.
   bool TakeLock();
   void ReleaseLock();
 

@@ -1,6 +1,7 @@
 // The pieces of a frame: buffer sizing, the warp quality policy with its cache, the blit.
 #include "render/frame_renderer.h"
 
+#include <algorithm>
 #include <cassert>
 #include <cstddef>
 #include <cstring>
