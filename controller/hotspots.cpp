@@ -191,11 +191,11 @@ int SpriteRecord::SetSpriteGrowth(double gx, double gy, double gz) {
   return 0;
 }
 
-int SpriteRecord::SetSpriteAnimation(double a, double b) {
+int SpriteRecord::SetSpriteAnimation(double columnPasses, double rowPasses) {
   TimedLock hold(ControllerLock(controller), OnLockTimeout::kSilent);
   if (!picture) return 1;
-  cellColumnRate = frameColumns * a;
-  cellRowRate = frameRows * b;
+  cellColumnRate = frameColumns * columnPasses;
+  cellRowRate = frameRows * rowPasses;
   return 0;
 }
 

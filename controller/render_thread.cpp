@@ -51,8 +51,8 @@ void PanoramaController::UpdateTickCounting() {
   countTicks = adaptiveRate != 0 && cache.valid == 0;
 }
 
-void PanoramaController::TimerTick(uint32_t, void* user) {
-  auto* c = static_cast<PanoramaController*>(user);
+void PanoramaController::TimerTick(uint32_t /*id*/, void* controller) {
+  auto* c = static_cast<PanoramaController*>(controller);
   // A still view (the cache holds its smoothed frame) says nothing about the machine's speed.
   const bool counting = c->countTicks;
 
@@ -96,8 +96,8 @@ void PanoramaController::TimerTick(uint32_t, void* user) {
 
 // ---- Render thread ------------------------------------------------------------------------------
 
-uint32_t PanoramaController::RenderLoop(void* argument) {
-  auto* c = static_cast<PanoramaController*>(argument);
+uint32_t PanoramaController::RenderLoop(void* controller) {
+  auto* c = static_cast<PanoramaController*>(controller);
   for (;;) {
     if (c->leaving) return 0;
     bool ticked = false;

@@ -80,26 +80,28 @@ int PanoramaController::GetFrameRate(int16_t& rate) {
   return kStatusDone;
 }
 
-int PanoramaController::SetView(double h, double p, double r, double fov, int32_t mode) {
+int PanoramaController::SetView(double newHeading, double newPitch, double newRoll,
+                                double newFov, int32_t mode) {
   if (lock == nullptr) return kStatusNotOpen;
   {
     TimedLock held(lock);
-    heading = WrapAngle(h);
-    pitch = WrapAngle(p);
-    roll = WrapAngle(r);
-    fieldOfView = fov;
+    heading = WrapAngle(newHeading);
+    pitch = WrapAngle(newPitch);
+    roll = WrapAngle(newRoll);
+    fieldOfView = newFov;
   }
   if (mode != kFramesNotRequested) RequestFrames(1, mode);
   return kStatusDone;
 }
 
-int PanoramaController::GetView(double& h, double& p, double& r, double& fov) {
+int PanoramaController::GetView(double& viewHeading, double& viewPitch, double& viewRoll,
+                                double& viewFov) {
   if (lock == nullptr) return kStatusNotOpen;
   TimedLock held(lock);
-  h = heading;
-  p = pitch;
-  r = roll;
-  fov = fieldOfView;
+  viewHeading = heading;
+  viewPitch = pitch;
+  viewRoll = roll;
+  viewFov = fieldOfView;
   return kStatusDone;
 }
 
@@ -124,12 +126,12 @@ int PanoramaController::GetPosition(double& px, double& py, double& pz) {
   return kStatusDone;
 }
 
-int PanoramaController::SetTravelDirection(double h, double p, int32_t mode) {
+int PanoramaController::SetTravelDirection(double newHeading, double newPitch, int32_t mode) {
   if (lock == nullptr) return kStatusNotOpen;
   {
     TimedLock held(lock);
-    travelHeading = WrapAngle(h);
-    travelPitch = WrapAngle(p);
+    travelHeading = WrapAngle(newHeading);
+    travelPitch = WrapAngle(newPitch);
   }
   if (mode != kFramesNotRequested) RequestFrames(1, mode);
   return kStatusDone;

@@ -103,19 +103,19 @@ EnvironmentSet::~EnvironmentSet() {
   platform::DestroyMapWindow(map_);
 }
 
-int32_t EnvironmentSet::SlotIndex(int k) const {
+int32_t EnvironmentSet::SlotIndex(int slotIndex) const {
   std::lock_guard<std::mutex> hold(slotLock_);
-  return slots_[k].index;
+  return slots_[slotIndex].index;
 }
 
-uint8_t EnvironmentSet::SlotVariant(int k) const {
+uint8_t EnvironmentSet::SlotVariant(int slotIndex) const {
   std::lock_guard<std::mutex> hold(slotLock_);
-  return slots_[k].variant;
+  return slots_[slotIndex].variant;
 }
 
-bool EnvironmentSet::SlotFilling(int k) const {
+bool EnvironmentSet::SlotFilling(int slotIndex) const {
   std::lock_guard<std::mutex> hold(slotLock_);
-  return slots_[k].transfer != nullptr;
+  return slots_[slotIndex].transfer != nullptr;
 }
 
 int32_t EnvironmentSet::FindNearest(double x, double y, double z, double* distance) const {
@@ -165,21 +165,21 @@ void EnvironmentSet::ReapWorkers() {
   }
 }
 
-bool EnvironmentSet::FitsSlot(int k, const BitmapInfoHeader& h) const {
-  const ImageSlot& slot = slots_[k];
+bool EnvironmentSet::FitsSlot(int slotIndex, const BitmapInfoHeader& header) const {
+  const ImageSlot& slot = slots_[slotIndex];
   if (slot.buffer == nullptr) return false;
-  if (h.bitCount != 8 && h.bitCount != 16 && h.bitCount != 24) return false;
-  if (h.width <= 0 || h.height <= 0 || h.width > kMaxWarpPictureWidth) return false;
-  const uint64_t bytes = h.bitCount / 8;
-  const uint64_t rows = uint64_t(WarpPictureStride(h.width)) * bytes * uint64_t(h.height);
-  const PictureMargin margin = WarpPictureMargin(h.width, h.bitCount);
-  const uint64_t pixelsAt = uint64_t(slot.image - slot.buffer.get()) + HeaderBytes(h);
+  if (header.bitCount != 8 && header.bitCount != 16 && header.bitCount != 24) return false;
+  if (header.width <= 0 || header.height <= 0 || header.width > kMaxWarpPictureWidth) return false;
+  const uint64_t bytes = header.bitCount / 8;
+  const uint64_t rows = uint64_t(WarpPictureStride(header.width)) * bytes * uint64_t(header.height);
+  const PictureMargin margin = WarpPictureMargin(header.width, header.bitCount);
+  const uint64_t pixelsAt = uint64_t(slot.image - slot.buffer.get()) + HeaderBytes(header);
   return pixelsAt >= margin.before && pixelsAt + rows + margin.after <= slot.bufferSize;
 }
 
-bool EnvironmentSet::DecodeIntoSlot(int k, uint8_t* source, size_t length, size_t capacity,
+bool EnvironmentSet::DecodeIntoSlot(int slotIndex, uint8_t* source, size_t length, size_t capacity,
                                     bool reduceOnly) {
-  ImageSlot& slot = slots_[k];
+  ImageSlot& slot = slots_[slotIndex];
   const size_t slotCapacity = slot.bufferSize - size_t(slot.image - slot.buffer.get());
   if (reduceOnly) {
     // The synchronous uncompressed image already lies in the slot; its reduction's result is
@@ -204,7 +204,7 @@ int EnvironmentSet::RequestImage(ViewPose& pose, ViewPose& centre, const uint8_t
   if (nodes_.empty()) return kAskAgain;
 
   const int32_t n = FindNearest(pose.x, pose.y, pose.z);
-  if (fleetglider_ == 0) movement = kMovementNormal;
+  if (fastImagesEnabled_ == 0) movement = kMovementNormal;
 
   int k = -1;
   bool kFilling = false, oFilling = false;
@@ -286,18 +286,18 @@ int EnvironmentSet::RequestImage(ViewPose& pose, ViewPose& centre, const uint8_t
   return LoadNow(n, t, movement, result, pose, image, environment);
 }
 
-int EnvironmentSet::LoadNow(int32_t n, int t, int movement, int result, ViewPose& pose,
+int EnvironmentSet::LoadNow(int32_t nodeIndex, int slotIndex, int movement, int result, ViewPose& pose,
                             const uint8_t*& image, int32_t& environment) {
   // A worker cut loose by a cancel-all may still be writing into the staging buffer.
   ReapWorkers();
-  ImageSlot& slot = slots_[t];
-  const PanoramaNode& node = nodes_[size_t(n)];
+  ImageSlot& slot = slots_[slotIndex];
+  const PanoramaNode& node = nodes_[size_t(nodeIndex)];
   const std::string file = movement == kMovementNormal ? node.path : FastImagePath(node.path);
   const uint8_t variant = movement == kMovementNormal ? 1 : 0;
   TransferRecord* record = OpenTransfer(file.c_str(), hooks_);
   {
     std::lock_guard<std::mutex> hold(slotLock_);
-    slot.index = n;
+    slot.index = nodeIndex;
     slot.variant = variant;
     slot.transfer = record;
   }
@@ -328,7 +328,7 @@ int EnvironmentSet::LoadNow(int32_t n, int t, int movement, int result, ViewPose
   // What the file says must fit where it goes, and what the decode makes must fit the slot
   // with the warp engine's margin: otherwise the load fails, before anything is written.
   if (record->file == nullptr || length <= kInfoHeaderSize || destination == nullptr ||
-      length > room || !FitsSlot(t, LargestDecoded(header, DisplayDepth()))) {
+      length > room || !FitsSlot(slotIndex, LargestDecoded(header, DisplayDepth()))) {
     return fail(false);
   }
   std::memcpy(destination, headerBytes, kInfoHeaderSize);
@@ -338,13 +338,13 @@ int EnvironmentSet::LoadNow(int32_t n, int t, int movement, int result, ViewPose
   const uint32_t got = RunTransfer(record);
   if (got == 0) return fail(false);
 
-  if (!DecodeIntoSlot(t, staging_.get(), kInfoHeaderSize + size_t(got), stagingSize_,
+  if (!DecodeIntoSlot(slotIndex, staging_.get(), kInfoHeaderSize + size_t(got), stagingSize_,
                       !compressed)) {
     return fail(true);
   }
   // The reduction's result is not examined, but what the slot now holds must still be an
   // image the warp engine can read inside the buffer.
-  if (!FitsSlot(t, ReadInfoHeader(slot.image))) return fail(false);
+  if (!FitsSlot(slotIndex, ReadInfoHeader(slot.image))) return fail(false);
   LayOutAtWarpStride(slot.image);
 
   image = slot.image;
@@ -353,7 +353,7 @@ int EnvironmentSet::LoadNow(int32_t n, int t, int movement, int result, ViewPose
   DestroyTransfer(record);
   {
     std::lock_guard<std::mutex> hold(slotLock_);
-    slot.index = n;
+    slot.index = nodeIndex;
     slot.variant = variant;
     slot.transfer = nullptr;
   }
@@ -361,15 +361,15 @@ int EnvironmentSet::LoadNow(int32_t n, int t, int movement, int result, ViewPose
   return result;
 }
 
-void EnvironmentSet::StartBackgroundLoad(int32_t p, int o, int movement) {
+void EnvironmentSet::StartBackgroundLoad(int32_t nodeIndex, int slotIndex, int movement) {
   ReapWorkers();
-  ImageSlot& slot = slots_[o];
-  const PanoramaNode& node = nodes_[size_t(p)];
+  ImageSlot& slot = slots_[slotIndex];
+  const PanoramaNode& node = nodes_[size_t(nodeIndex)];
   const std::string file = movement == kMovementNormal ? node.path : FastImagePath(node.path);
   TransferRecord* record = OpenTransfer(file.c_str(), hooks_);
   {
     std::lock_guard<std::mutex> hold(slotLock_);
-    slot.index = p;
+    slot.index = nodeIndex;
     slot.variant = movement == kMovementNormal ? 1 : 0;
     slot.transfer = record;
   }
@@ -404,8 +404,8 @@ void EnvironmentSet::StartBackgroundLoad(int32_t p, int o, int movement) {
     }
   }
   if (code != 0) {
-    TraceValueLine("%d Error", p);
-    nodes_[size_t(p)].status = kNodeBlocked;
+    TraceValueLine("%d Error", nodeIndex);
+    nodes_[size_t(nodeIndex)].status = kNodeBlocked;
     DestroyTransfer(record);
     std::lock_guard<std::mutex> hold(slotLock_);
     slot.transfer = nullptr;
@@ -555,7 +555,7 @@ bool EnvironmentSet::PrepareBuffers(char* errorText, uint16_t depth) {
 void EnvironmentSet::Clear() {
   nodes_.clear();
   nodeCapacity_ = 0;
-  fleetglider_ = 0;
+  fastImagesEnabled_ = 0;
 }
 
 }  // namespace kvp

@@ -121,9 +121,9 @@ class EnvironmentSet {
   // Requesting thread.
   int32_t PredictNext(int32_t current, const ViewPose& pose) const;
 
-  // Appends the nodes of section "name d" ("name" when d is 0) of the description at the full
-  // path `description`, resolving their files against the description's folder.
-  void ReadDirectorySection(const char* description, const char* name, int32_t d);
+  // Appends the nodes of section "name N" ("name" when N, the `environment`, is 0) of the
+  // description at the full path `description`, resolving their files against its folder.
+  void ReadDirectorySection(const char* description, const char* name, int32_t environment);
 
   // The nodes a description lists, with their neighbours, read without opening a set (no
   // buffers, no map): what `kvp info` reports. Empty when it lists none.
@@ -145,26 +145,28 @@ class EnvironmentSet {
   // ---- Read-only views (tests, kvp info, the controller) ----
   int32_t NodeCount() const { return int32_t(nodes_.size()); }
   const PanoramaNode& Node(int32_t i) const { return nodes_[size_t(i)]; }
-  int32_t Fleetglider() const { return fleetglider_; }
+  int32_t FastImagesEnabled() const { return fastImagesEnabled_; }
   const ViewPose& LastPose() const { return lastPose_; }
   bool HasMapWindow() const { return map_ != nullptr; }
   const MapGeometry& Map() const { return mapGeometry_; }
   size_t StagingSize() const { return stagingSize_; }
-  size_t SlotBufferSize(int k) const { return slots_[k].bufferSize; }
-  size_t SlotImageOffset(int k) const { return size_t(slots_[k].image - slots_[k].buffer.get()); }
+  size_t SlotBufferSize(int slotIndex) const { return slots_[slotIndex].bufferSize; }
+  size_t SlotImageOffset(int slotIndex) const {
+    return size_t(slots_[slotIndex].image - slots_[slotIndex].buffer.get());
+  }
   // The slot's state, read under the slot lock.
-  int32_t SlotIndex(int k) const;
-  uint8_t SlotVariant(int k) const;
-  bool SlotFilling(int k) const;
+  int32_t SlotIndex(int slotIndex) const;
+  uint8_t SlotVariant(int slotIndex) const;
+  bool SlotFilling(int slotIndex) const;
 
  private:
   friend struct EnvironmentSetTestAccess;
 
-  // Steps of opening a description: the Fleetglider flag and the directory sections. False
+  // Steps of opening a description: the fast-images flag and the directory sections. False
   // when the sections hold no keys at all.
   bool ReadDescription(const char* full);
-  void StartBackgroundLoad(int32_t p, int o, int movement);
-  int LoadNow(int32_t n, int t, int movement, int result, ViewPose& pose,
+  void StartBackgroundLoad(int32_t nodeIndex, int slotIndex, int movement);
+  int LoadNow(int32_t nodeIndex, int slotIndex, int movement, int result, ViewPose& pose,
               const uint8_t*& image, int32_t& environment);
   void TransferDone(TransferRecord* record, uint32_t bytes);
   static void OnTransferDone(void* set, TransferRecord* record, uint8_t* cursor,
@@ -172,10 +174,10 @@ class EnvironmentSet {
   // Waits for and closes the workers of slots that have no transfer: they have finished, or
   // were cut loose by a cancel-all and stop after their current chunk.
   void ReapWorkers();
-  // Decodes the packed image at `source` into slot k, refusing an image that would not fit
+  // Decodes the packed image at `source` into slot `slotIndex`, refusing an image that would not fit
   // the slot with the warp margin; then lays its rows out at the warp stride.
-  bool DecodeIntoSlot(int k, uint8_t* source, size_t length, size_t capacity, bool reduceOnly);
-  bool FitsSlot(int k, const BitmapInfoHeader& header) const;
+  bool DecodeIntoSlot(int slotIndex, uint8_t* source, size_t length, size_t capacity, bool reduceOnly);
+  bool FitsSlot(int slotIndex, const BitmapInfoHeader& header) const;
   void MoveMarker(const ViewPose& pose);
   void Clear();
 
@@ -185,7 +187,9 @@ class EnvironmentSet {
   size_t stagingSize_ = 0;
   ImageSlot slots_[2];
   ViewPose lastPose_;  // requesting thread only
-  int32_t fleetglider_ = 0;
+  // The description's "Fleetglider" key: non-zero lets a moving viewer see the nodes' fast
+  // images.
+  int32_t fastImagesEnabled_ = 0;
   platform::MapWindow* map_ = nullptr;
   MapGeometry mapGeometry_;
   TransferHooks* hooks_ = nullptr;

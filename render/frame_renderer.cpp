@@ -91,7 +91,7 @@ bool SizeFrameBuffers(FrameOutput& frame, FrameCache& cache, int32_t width, int3
 
 WarpKind WarpWithCache(Warper& warper, FrameOutput& frame, FrameCache& cache,
                        const EnvironmentBox& box, const ViewPose& renderPose,
-                       const ViewPose& centre, WarpSource& source) {
+                       const CapturePoint& capture, WarpSource& source) {
   assert(frame.buffer != nullptr && cache.buffer != nullptr);
   if (source.image != nullptr) {
     // The slot image's own header says what it holds; its rows lie at the warp engine's stride
@@ -102,7 +102,6 @@ WarpKind WarpWithCache(Warper& warper, FrameOutput& frame, FrameCache& cache,
     source.bitsPerPixel = int16_t(header.bitCount);
     source.pixels = source.image + HeaderBytes(header);
   }
-  const double* environment = &centre.x;
   const size_t bytes = FrameBytes(frame.width, frame.height, frame.bitsPerPixel);
 
   if (!SamePose(renderPose, cache.pose)) {
@@ -112,7 +111,7 @@ WarpKind WarpWithCache(Warper& warper, FrameOutput& frame, FrameCache& cache,
         LoadU32(source.image + kColoursUsedAt) == 0) {
       StoreU32(source.image + kColoursUsedAt, 256);
     }
-    warper.RenderPanorama(box, renderPose, environment, frame.width, frame.height,
+    warper.RenderPanorama(box, renderPose, capture, frame.width, frame.height,
                           frame.buffer.get(), source.width, source.height, source.pixels,
                           source.bitsPerPixel, 0);
     return WarpKind::kFast;
@@ -123,7 +122,7 @@ WarpKind WarpWithCache(Warper& warper, FrameOutput& frame, FrameCache& cache,
   }
   // A warp that misses the box leaves the previous frame, which is then what stays cached
   // until the view changes, as it would stay on screen.
-  warper.RenderPanorama(box, renderPose, environment, frame.width, frame.height,
+  warper.RenderPanorama(box, renderPose, capture, frame.width, frame.height,
                         frame.buffer.get(), source.width, source.height, source.pixels,
                         source.bitsPerPixel, 1);
   std::memcpy(cache.buffer.get(), frame.buffer.get(), bytes);

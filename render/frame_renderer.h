@@ -67,10 +67,10 @@ enum class WarpKind { kFast, kSmoothed, kCopied };
 // pose in all seven doubles. Changed: remember the pose, invalidate the cache, give an 8-bit
 // image with colour count 0 a count of 256 and warp at quality 0. Unchanged with a valid
 // cache: copy the cache into the frame. Unchanged, cache not valid: warp at quality 1, copy
-// the frame into the cache and mark it valid. `centre` holds the capture point in x, y, z.
+// the frame into the cache and mark it valid. `capture` is the panorama's capture point.
 WarpKind WarpWithCache(Warper& warper, FrameOutput& frame, FrameCache& cache,
                        const EnvironmentBox& box, const ViewPose& renderPose,
-                       const ViewPose& centre, WarpSource& source);
+                       const CapturePoint& capture, WarpSource& source);
 
 // The blit of a finished frame: `image` is the decoded image whose header (with its colour
 // table) doubles as the frame's header; its width and height are set to the frame size for
