@@ -286,7 +286,8 @@ int EnvironmentSet::RequestImage(ViewPose& pose, ViewPose& centre, const uint8_t
   return LoadNow(n, t, movement, result, pose, image, environment);
 }
 
-int EnvironmentSet::LoadNow(int32_t nodeIndex, int slotIndex, int movement, int result, ViewPose& pose,
+int EnvironmentSet::LoadNow(int32_t nodeIndex, int slotIndex, int movement, int result,
+                            ViewPose& pose,
                             const uint8_t*& image, int32_t& environment) {
   // A worker cut loose by a cancel-all may still be writing into the staging buffer.
   ReapWorkers();

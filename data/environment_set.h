@@ -174,9 +174,11 @@ class EnvironmentSet {
   // Waits for and closes the workers of slots that have no transfer: they have finished, or
   // were cut loose by a cancel-all and stop after their current chunk.
   void ReapWorkers();
-  // Decodes the packed image at `source` into slot `slotIndex`, refusing an image that would not fit
-  // the slot with the warp margin; then lays its rows out at the warp stride.
-  bool DecodeIntoSlot(int slotIndex, uint8_t* source, size_t length, size_t capacity, bool reduceOnly);
+  // Decodes the packed image at `source` into slot `slotIndex` at the display depth (with
+  // `reduceOnly`, reduces the image already in the slot instead). False when the decode
+  // fails; the caller checks the result against the slot and lays its rows out.
+  bool DecodeIntoSlot(int slotIndex, uint8_t* source, size_t length, size_t capacity,
+                      bool reduceOnly);
   bool FitsSlot(int slotIndex, const BitmapInfoHeader& header) const;
   void MoveMarker(const ViewPose& pose);
   void Clear();

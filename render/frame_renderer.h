@@ -49,10 +49,9 @@ int32_t RoundUpTo32(int32_t size);
 // (so that the next frame of that size tries again) and returns false.
 bool SizeFrameBuffers(FrameOutput& frame, FrameCache& cache, int32_t width, int32_t height);
 
-// What a warp needs to know of the decoded image.
-// When `image` is set, WarpWithCache takes the other fields from its header (the pixels
-// start after the header and, for 8 bits, a full colour table); otherwise they are used as
-// given.
+// What a warp needs to know of the decoded image. When `image` is set, WarpWithCache takes
+// the other fields from its header (the pixels start after the header and, for 8 bits, a
+// full colour table); otherwise they are used as given.
 struct WarpSource {
   uint8_t* image = nullptr;  // the packed image; its colour count may be set to 256
   int32_t width = 0, height = 0;

@@ -59,8 +59,9 @@ class WarpEngine {
   // WarpPictureStride(pictureWidth) pixels each, with the picture margin readable around it.
   // Returns 1 when drawn; 0, writing nothing, for an unsupported depth or quality (16 and 24
   // bits take quality 0 or 1) or sizes outside the limits above.
-  int WarpFrame(const ViewCamera& camera, int32_t w, int32_t h, uint8_t* frame, int32_t pictureWidth,
-                int32_t pictureHeight, const uint8_t* pixels, int32_t depth, int32_t quality);
+  int WarpFrame(const ViewCamera& camera, int32_t w, int32_t h, uint8_t* frame,
+                int32_t pictureWidth, int32_t pictureHeight, const uint8_t* pixels, int32_t depth,
+                int32_t quality);
   // The same with the camera's six values loose, as tools/ and older tests call it.
   int WarpFrame(double heading, double pitch, double roll, double focalLength, double xOffset,
                 double yOffset, int32_t w, int32_t h, uint8_t* frame, int32_t pictureWidth,
@@ -80,8 +81,8 @@ class WarpEngine {
 
   // Set-up and the two passes, separately, so that tests can run the loop with an
   // instrumented member (see warp_loops.h). SetUp returns false for unsupported input.
-  bool SetUp(const ViewCamera& camera, int32_t w, int32_t h, uint8_t* frame, int32_t pictureWidth,
-             int32_t pictureHeight, const uint8_t* pixels, int32_t depth);
+  bool SetUp(const ViewCamera& camera, int32_t w, int32_t h, uint8_t* frame,
+             int32_t pictureWidth, int32_t pictureHeight, const uint8_t* pixels, int32_t depth);
   bool SetUp(double heading, double pitch, double roll, double focalLength, double xOffset,
              double yOffset, int32_t w, int32_t h, uint8_t* frame, int32_t pictureWidth,
              int32_t pictureHeight, const uint8_t* pixels, int32_t depth) {

@@ -194,7 +194,8 @@ void WarpEngine::PolePass(const Member& nearest) {
     // conversion to int defined.
     if (!(x > -1e6 && x < 1e6 && y > -1e6 && y < 1e6)) continue;
     const int32_t cx = w / 2 + int32_t(x), cy = h / 2 + int32_t(y);
-    int32_t x0 = cx - cx % kPoleCell - kPoleWindow / 2, y0 = cy - cy % kPoleCell - kPoleWindow / 2;
+    int32_t x0 = cx - cx % kPoleCell - kPoleWindow / 2;
+    int32_t y0 = cy - cy % kPoleCell - kPoleWindow / 2;
     int32_t x1 = x0 + kPoleWindow, y1 = y0 + kPoleWindow;
     if (x0 < 0) x0 = 0;
     if (y0 < 0) y0 = 0;
