@@ -69,9 +69,9 @@ class Hotspot {
   // Copy the centre or the size under the controller lock (a time-out goes on silently).
   int GetCentre(double& cx, double& cy, double& cz);
   int GetExtent(double& sx, double& sy, double& sz);
-  // Copies the link into `buffer` as strncpy does: at most `size` characters, the rest NULs,
-  // no terminator when the link has `size` characters or more. Returns 0.
-  int GetLink(char* buffer, int32_t size);
+  // Copies the link into `buffer` as strncpy does: at most `bufferSize` characters, the rest
+  // NULs, no terminator when the link has `bufferSize` characters or more. Returns 0.
+  int GetLink(char* buffer, int32_t bufferSize);
   // Replaces the link with a copy of `text` (null: no link).
   void SetLink(const char* text);
   int SetEnabled(int16_t flag);
