@@ -1,6 +1,7 @@
 // What a whole frame costs through the controller (warp, sprites, blit into the offscreen
 // window), the frame rate the adaptive scheduler settles at with the real timer, and the memory
-// an open controller holds. Uses the bundled Mars panorama. Prints; never fails.
+// an open controller holds. Uses the Mars panorama from the shared samples folder (not in the
+// repo). Prints; never fails.
 #include <benchmark/benchmark.h>
 
 #include <chrono>

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "data/picture_layout.h"
 #include "render/projection.h"
 #include "render/warp_engine.h"
-#include "render/warp_picture.h"
 
 namespace kvp {
 namespace {

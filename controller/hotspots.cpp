@@ -2,16 +2,16 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <new>
 #include <utility>
 #include <vector>
 
 #include "controller/panorama_controller.h"
 #include "data/byte_reader.h"
-#include "data/container.h"
 #include "data/environment_set.h"
 #include "data/hotspot_block.h"
 #include "data/packed_image.h"
+#include "data/sprite_picture.h"
+#include "diag/timed_lock.h"
 #include "diag/trace.h"
 #include "platform/platform.h"
 #include "render/projection.h"
@@ -20,119 +20,11 @@ namespace kvp {
 
 namespace {
 
-// The controller lock as the hot-spot and sprite operations take it: a wait that gives up
-// after kLockTimeout without a word and lets the operation go on. A record that belongs to no
-// controller (or to one that is not open) has nothing to serialise with.
-class SilentLock {
- public:
-  explicit SilentLock(PanoramaController* controller)
-      : lock_(controller != nullptr ? controller->lock : nullptr),
-        held_(lock_ != nullptr && platform::WaitSemaphore(lock_, kLockTimeout)) {}
-  ~SilentLock() {
-    if (held_) platform::ReleaseSemaphore(lock_);
-  }
-  SilentLock(const SilentLock&) = delete;
-  SilentLock& operator=(const SilentLock&) = delete;
-
- private:
-  platform::Semaphore* lock_;
-  bool held_;
-};
-
-// Owns an open platform file for the length of a read.
-class OpenedFile {
- public:
-  explicit OpenedFile(const char* path) : file_(platform::OpenFile(path)) {}
-  ~OpenedFile() { platform::CloseFile(file_); }
-  OpenedFile(const OpenedFile&) = delete;
-  OpenedFile& operator=(const OpenedFile&) = delete;
-  platform::File* get() const { return file_; }
-
- private:
-  platform::File* file_;
-};
-
-struct LoadedPicture {
-  std::unique_ptr<uint8_t[]> bytes;
-  size_t length = 0;
-};
-
-std::unique_ptr<uint8_t[]> Allocate(size_t bytes) {
-  return std::unique_ptr<uint8_t[]>(new (std::nothrow) uint8_t[bytes]);
-}
-
-// An uncompressed 8-bit picture stored with a short colour table gets the full 256 entries
-// the renderer and the colour matching index by (the missing entries are black); the pixels
-// move up behind the longer table. `table` is the stored entry count, 1..255.
-LoadedPicture WidenColourTable(const uint8_t* stored, uint32_t table, uint64_t pixelBytes) {
-  LoadedPicture out;
-  const size_t length = kInfoHeaderSize + kColourTableSize + size_t(pixelBytes);
-  out.bytes = Allocate(length);
-  if (!out.bytes) return out;
-  uint8_t* p = out.bytes.get();
-  std::memcpy(p, stored, kInfoHeaderSize + 4 * table);
-  std::memset(p + kInfoHeaderSize + 4 * table, 0, kColourTableSize - 4 * table);
-  std::memcpy(p + kInfoHeaderSize + kColourTableSize, stored + kInfoHeaderSize + 4 * table,
-              size_t(pixelBytes));
-  BitmapInfoHeader h = ReadInfoHeader(p);
-  h.clrUsed = 256;
-  WriteInfoHeader(p, h);
-  out.length = length;
-  return out;
-}
-
-// Reads a sprite picture file: the 14-byte file header, then the packed image it announces.
-// Every size the file states is checked against what the file holds before it is used.
-// Returns an empty picture for anything unreadable, cut short or unsupported.
-LoadedPicture ReadSpritePicture(const char* fileName) {
-  LoadedPicture none;
-  OpenedFile file(fileName);
-  if (file.get() == nullptr) return none;
-
-  uint8_t head[kFileHeaderSize + kInfoHeaderSize];
-  if (platform::ReadFile(file.get(), head, sizeof head) != sizeof head) return none;
-  const uint32_t fileSize = LoadU32(head + 2);  // S: the whole file as its header tells it
-  // A file shorter than it claims is cut; a claim shorter than two headers is nonsense. Both
-  // also keep the allocation below to what the disk really holds.
-  if (fileSize < sizeof head || fileSize > platform::FileSize(file.get())) return none;
-
-  // The picture is the file without its 14-byte header: the information header, then the
-  // rest read straight after it.
-  LoadedPicture raw;
-  raw.length = fileSize - kFileHeaderSize;
-  raw.bytes = Allocate(raw.length);
-  if (!raw.bytes) return none;
-  std::memcpy(raw.bytes.get(), head + kFileHeaderSize, kInfoHeaderSize);
-  const uint32_t rest = uint32_t(raw.length - kInfoHeaderSize);
-  if (platform::ReadFile(file.get(), raw.bytes.get() + kInfoHeaderSize, rest) != rest) {
-    return none;
-  }
-
-  const BitmapInfoHeader h = ReadInfoHeader(raw.bytes.get());
-  if (h.compression == FourCC("dkrl")) {
-    PackedImage expanded = ExpandRunLength(raw.bytes.get(), raw.length);
-    if (expanded.bytes.empty()) return none;
-    LoadedPicture out;
-    out.bytes = Allocate(expanded.bytes.size());
-    if (!out.bytes) return none;
-    std::memcpy(out.bytes.get(), expanded.bytes.data(), expanded.bytes.size());
-    out.length = expanded.bytes.size();
-    return out;
-  }
-  if (h.compression != 0) return none;
-  if (h.bitCount != 8 && h.bitCount != 24 && h.bitCount != 32) return none;
-  const uint64_t pixelBytes = PixelBytes(h.width, h.height, h.bitCount);
-  if (pixelBytes == 0) return none;
-
-  // Windows counts 0 as the full table of an 8-bit picture.
-  uint32_t table = 0;
-  if (h.bitCount == 8) {
-    if (h.clrUsed > 256) return none;
-    table = h.clrUsed == 0 ? 256 : h.clrUsed;
-  }
-  if (uint64_t(kInfoHeaderSize) + 4 * table + pixelBytes > raw.length) return none;
-  if (table > 0 && table < 256) return WidenColourTable(raw.bytes.get(), table, pixelBytes);
-  return raw;
+// The controller lock as the hot-spot and sprite operations take it: a time-out goes on
+// without a word. A record that belongs to no controller (or to one that is not open) has
+// nothing to serialise with.
+platform::Semaphore* ControllerLock(const PanoramaController* controller) {
+  return controller != nullptr ? controller->lock : nullptr;
 }
 
 // Frees a sprite's picture. Callers that need the lock hold it already.
@@ -155,7 +47,7 @@ int32_t TruncateToPixel(double v) {
 // ---- Hot spots --------------------------------------------------------------------------------
 
 int Hotspot::GetCentre(double& cx, double& cy, double& cz) {
-  SilentLock hold(controller);
+  TimedLock hold(ControllerLock(controller), OnLockTimeout::kSilent);
   cx = centre[0];
   cy = centre[1];
   cz = centre[2];
@@ -163,7 +55,7 @@ int Hotspot::GetCentre(double& cx, double& cy, double& cz) {
 }
 
 int Hotspot::GetExtent(double& sx, double& sy, double& sz) {
-  SilentLock hold(controller);
+  TimedLock hold(ControllerLock(controller), OnLockTimeout::kSilent);
   sx = size[0];
   sy = size[1];
   sz = size[2];
@@ -221,7 +113,7 @@ std::vector<std::unique_ptr<Hotspot>> ReadHotspotBlock(const char* fileName) {
 SpriteRecord::~SpriteRecord() { DropPicture(*this); }
 
 int SpriteRecord::ReleasePicture() {
-  SilentLock hold(controller);
+  TimedLock hold(ControllerLock(controller), OnLockTimeout::kSilent);
   DropPicture(*this);
   return 0;
 }
@@ -230,7 +122,7 @@ int SpriteRecord::ReleasePicture() {
 // the environment set takes one request at a time.
 int SpriteRecord::LoadSpriteImage(const char* fileName, double cx, double cy, double cz,
                                   double sx, double sy, double sz, int16_t show) {
-  SilentLock hold(controller);
+  TimedLock hold(ControllerLock(controller), OnLockTimeout::kSilent);
   DropPicture(*this);
   if (fileName == nullptr) return 0;
 
@@ -248,7 +140,7 @@ int SpriteRecord::LoadSpriteImage(const char* fileName, double cx, double cy, do
   cellColumn = cellRow = 0;
   cellColumnRate = cellRowRate = 0;
 
-  LoadedPicture loaded = ReadSpritePicture(fileName);
+  SpritePicture loaded = ReadSpritePicture(fileName);
   if (!loaded.bytes) return 1;
   colourKey = 0;
   picture = std::move(loaded.bytes);
@@ -282,7 +174,7 @@ int SpriteRecord::LoadSpriteImage(const char* fileName, double cx, double cy, do
 }
 
 int SpriteRecord::SetSpriteVelocity(double vx, double vy, double vz) {
-  SilentLock hold(controller);
+  TimedLock hold(ControllerLock(controller), OnLockTimeout::kSilent);
   if (!picture) return 1;
   velocity[0] = vx;
   velocity[1] = vy;
@@ -291,7 +183,7 @@ int SpriteRecord::SetSpriteVelocity(double vx, double vy, double vz) {
 }
 
 int SpriteRecord::SetSpriteGrowth(double gx, double gy, double gz) {
-  SilentLock hold(controller);
+  TimedLock hold(ControllerLock(controller), OnLockTimeout::kSilent);
   if (!picture) return 1;
   sizeRate[0] = gx;
   sizeRate[1] = gy;
@@ -299,11 +191,11 @@ int SpriteRecord::SetSpriteGrowth(double gx, double gy, double gz) {
   return 0;
 }
 
-int SpriteRecord::SetSpriteAnimation(double a, double b) {
-  SilentLock hold(controller);
+int SpriteRecord::SetSpriteAnimation(double columnPasses, double rowPasses) {
+  TimedLock hold(ControllerLock(controller), OnLockTimeout::kSilent);
   if (!picture) return 1;
-  cellColumnRate = frameColumns * a;
-  cellRowRate = frameRows * b;
+  cellColumnRate = frameColumns * columnPasses;
+  cellRowRate = frameRows * rowPasses;
   return 0;
 }
 
@@ -432,7 +324,7 @@ bool PickBox(PanoramaController& c, const double centre[3], const double extent[
 
 int32_t PanoramaController::Pick(int32_t wx, int32_t wy, int16_t& kind) {
   if (!IsOpen()) return -1;
-  const bool held = TakeLock();
+  TimedLock held(lock);
   // Window rows count from the top, frame rows from the bottom; the frame's height belongs to
   // the render thread, so it is read under the lock.
   const int32_t fy = frame.height - 1 - wy;
@@ -480,7 +372,6 @@ int32_t PanoramaController::Pick(int32_t wx, int32_t wy, int16_t& kind) {
     }
   }
 
-  if (held) ReleaseLock();
   return found;
 }
 

@@ -8,6 +8,7 @@
 #include "data/codec_bridge.h"
 #include "data/environment_set.h"
 #include "data/packed_image.h"
+#include "diag/timed_lock.h"
 #include "diag/trace.h"
 #include "platform/platform.h"
 #include "render/warp_engine.h"
@@ -48,11 +49,7 @@ PanoramaController::PanoramaController() = default;
 
 PanoramaController::~PanoramaController() { Close(); }
 
-bool PanoramaController::TakeLock() {
-  if (platform::WaitSemaphore(lock, kLockTimeout)) return true;
-  TraceLockTimeout();
-  return false;
-}
+bool PanoramaController::TakeLock() { return TakeTimedLock(lock); }
 
 void PanoramaController::ReleaseLock() { platform::ReleaseSemaphore(lock); }
 

@@ -20,6 +20,7 @@
 
 #include "data/types.h"
 #include "render/frame_renderer.h"
+#include "render/sprite_drawing.h"
 
 namespace platform {
 struct Semaphore;
@@ -38,8 +39,13 @@ constexpr int kStatusDone = 0;
 constexpr int kStatusRefused = 2;
 constexpr int kStatusNotOpen = 3;
 
-// Every wait on the controller's semaphores gives up after this long, with a trace line.
-constexpr uint32_t kLockTimeout = 5000;
+// The `mode` of RequestFrames and of the setters that may ask for frames.
+constexpr int32_t kFramesNotRequested = 0;  // setters: change the value only
+constexpr int32_t kFramesRequested = 1;     // start the frames and return
+constexpr int32_t kFramesAwaited = 2;       // start them and wait until the animation stops
+
+// Resolution of the frame timer and of the timer period taken around it.
+constexpr uint32_t kTimerResolutionMs = 20;
 
 // Bit of the frame's view-change flags: a view value was pulled back to a limit.
 constexpr int16_t kViewLimited = 8;
@@ -61,11 +67,11 @@ class Hotspot {
   Hotspot& operator=(const Hotspot&) = delete;
 
   // Copy the centre or the size under the controller lock (a time-out goes on silently).
-  int GetCentre(double& x, double& y, double& z);
-  int GetExtent(double& x, double& y, double& z);
-  // Copies the link into `buffer` as strncpy does: at most `size` characters, the rest NULs,
-  // no terminator when the link has `size` characters or more. Returns 0.
-  int GetLink(char* buffer, int32_t size);
+  int GetCentre(double& cx, double& cy, double& cz);
+  int GetExtent(double& sx, double& sy, double& sz);
+  // Copies the link into `buffer` as strncpy does: at most `bufferSize` characters, the rest
+  // NULs, no terminator when the link has `bufferSize` characters or more. Returns 0.
+  int GetLink(char* buffer, int32_t bufferSize);
   // Replaces the link with a copy of `text` (null: no link).
   void SetLink(const char* text);
   int SetEnabled(int16_t flag);
@@ -94,12 +100,12 @@ class SpriteRecord : public SpriteState {
   // the record at the given box; 0 on success, 1 on failure (no picture then). Holds the
   // controller lock while it runs, so the render thread never sees a half-loaded sprite.
   int LoadSpriteImage(const char* fileName, double cx, double cy, double cz, double sx,
-                      double sy, double sz, int16_t visible);
+                      double sy, double sz, int16_t show);
   int ReleasePicture();
   int SetSpriteVelocity(double vx, double vy, double vz);
   int SetSpriteGrowth(double gx, double gy, double gz);
-  // a and b: full passes through the columns and the rows per second.
-  int SetSpriteAnimation(double a, double b);
+  // Full passes through the sheet's columns and through its rows per second.
+  int SetSpriteAnimation(double columnPasses, double rowPasses);
 
   PanoramaController* controller = nullptr;
 };
@@ -119,8 +125,8 @@ struct TickQueue {
   TickQueue& operator=(const TickQueue&) = delete;
 
   // The caller holds `lock`. Both return false (changing nothing) when the queue is full or
-  // empty. `count` gets the ticks in the queue after a push.
-  bool Push(int32_t& count);
+  // empty. `ticks` gets the ticks in the queue after a push.
+  bool Push(int32_t& ticks);
   bool Take();
 
   platform::Semaphore* lock = nullptr;  // protects the indices, count and slots
@@ -144,8 +150,8 @@ class PanoramaController {
   // Opens an image file or a panorama description. `window` may be null (no render thread).
   // `frameRate` goes to SetFrameRate (0: adaptive from 30). Raises OpenFailure with the text
   // to show; the controller is then closed.
-  void Open(const char* fileName, platform::Window* window, uint32_t notifyMessage,
-            int16_t frameRate, int16_t spriteSlots);
+  void Open(const char* fileName, platform::Window* target, uint32_t message, int16_t rate,
+            int16_t slots);
   int SetNotifyTarget(platform::Window* target, uint32_t message);
   bool IsOpen() const { return lock != nullptr; }
 
@@ -153,13 +159,13 @@ class PanoramaController {
   int RequestFrames(int32_t count, int32_t mode);
   int SetFrameRate(int16_t rate);
   int GetFrameRate(int16_t& rate);
-  int SetView(double heading, double pitch, double roll, double fov, int32_t mode);
-  int GetView(double& heading, double& pitch, double& roll, double& fov);
-  // Places the viewer (x, y, z) in the world of a description; not clamped here (the next
+  int SetView(double newHeading, double newPitch, double newRoll, double newFov, int32_t mode);
+  int GetView(double& viewHeading, double& viewPitch, double& viewRoll, double& viewFov);
+  // Places the viewer (px, py, pz) in the world of a description; not clamped here (the next
   // frame's image request clamps it to the node's roaming box). Tools use it.
-  int SetPosition(double x, double y, double z, int32_t mode);
-  int GetPosition(double& x, double& y, double& z);
-  int SetTravelDirection(double heading, double pitch, int32_t mode);
+  int SetPosition(double px, double py, double pz, int32_t mode);
+  int GetPosition(double& px, double& py, double& pz);
+  int SetTravelDirection(double newHeading, double newPitch, int32_t mode);
   int SetForwardMotion(double speed, int32_t frames, int32_t mode);
   int SetHeadingMotion(double speed, int32_t frames, int32_t mode);
   int SetPitchMotion(double speed, int32_t frames, int32_t mode);
@@ -173,9 +179,12 @@ class PanoramaController {
   // ---- Hot spots, sprites, picking (controller/hotspots.cpp) ----
   Hotspot* GetHotspot(int32_t index);
   SpriteRecord* GetSprite(int32_t index);
-  // The caller holds the lock.
-  int ProjectPoint(double x, double y, double z, int32_t& px, int32_t& py);
-  int32_t Pick(int32_t x, int32_t y, int16_t& kind);
+  // Where the world point (px, py, pz) appears in the frame: (wx, wy), frame rows from the
+  // bottom. Returns 0 when it cannot be shown. The caller holds the lock.
+  int ProjectPoint(double px, double py, double pz, int32_t& wx, int32_t& wy);
+  // What lies under the window point (wx, wy), window rows from the top: the sprite slot
+  // (kind 2) or hot spot (kind 4); -1 for nothing.
+  int32_t Pick(int32_t wx, int32_t wy, int16_t& kind);
 
   // ---- Frames (controller/render_frame.cpp, controller/render_thread.cpp) ----
   // Draws one frame; the render thread calls it holding the lock.
@@ -185,9 +194,8 @@ class PanoramaController {
   // The live position and view, as the environment set and the projections take them.
   ViewPose LivePose() const { return ViewPose{x, y, z, heading, pitch, roll, fieldOfView}; }
 
-  // Lock helpers: wait up to kLockTimeout; a time-out sends the lock time-out trace line and
-  // carries on without the lock (TakeLock returns false then, and ReleaseLock must not be
-  // called).
+  // The controller lock for code outside the controller (tools, benchmarks): TakeTimedLock on
+  // `lock`, so a time-out is traced and TakeLock returns false; ReleaseLock only after true.
   bool TakeLock();
   void ReleaseLock();
 
@@ -263,7 +271,7 @@ class PanoramaController {
   void UpdateTickCounting();
 
  private:
-  void Reset(platform::Window* window, int16_t spriteSlots);
+  void Reset(platform::Window* target, int16_t slots);
   void OpenImageFile(const char* full);
   void OpenDescription(const char* full);
   int SetMotion(double& speed, int32_t& frames, double newSpeed, int32_t newFrames,

@@ -77,12 +77,12 @@ int16_t PanoramaController::RenderFrame() {
                             pose.pitch, pose.roll, pose.fieldOfView};
   z = centre.z;
 
-
   // The slot's header is the frame's header too; the warp may give an 8-bit image its
   // colour count, as the blit expects.
   WarpSource source;
   source.image = const_cast<uint8_t*>(image);
-  WarpWithCache(*warper, frame, cache, box, renderPose, centre, source);
+  WarpWithCache(*warper, frame, cache, box, renderPose, CapturePoint{centre.x, centre.y, centre.z},
+                source);
   UpdateTickCounting();
 
   AnimateAndDrawSprites(spriteStates.data(), int32_t(spriteStates.size()), frameRate, x, y, z,

@@ -9,7 +9,7 @@
 
 #include "controller/panorama_controller.h"
 #include "data/environment_set.h"
-#include "diag/trace.h"
+#include "diag/timed_lock.h"
 #include "platform/platform.h"
 #include "render/warp_engine.h"
 
@@ -19,13 +19,6 @@ namespace {
 
 // Any non-null value marks a tick.
 int gTickMarker;
-
-// Takes a semaphore used as a lock; a time-out traces and goes on without it.
-bool TakeGuard(platform::Semaphore* guard) {
-  if (platform::WaitSemaphore(guard, kLockTimeout)) return true;
-  TraceLockTimeout();
-  return false;
-}
 
 }  // namespace
 
@@ -58,25 +51,26 @@ void PanoramaController::UpdateTickCounting() {
   countTicks = adaptiveRate != 0 && cache.valid == 0;
 }
 
-void PanoramaController::TimerTick(uint32_t, void* user) {
-  auto* c = static_cast<PanoramaController*>(user);
+void PanoramaController::TimerTick(uint32_t /*id*/, void* controller) {
+  auto* c = static_cast<PanoramaController*>(controller);
   // A still view (the cache holds its smoothed frame) says nothing about the machine's speed.
   const bool counting = c->countTicks;
 
   int32_t n = 0;
-  const bool queued = TakeGuard(c->tickQueue->lock);
-  if (!c->tickQueue->Push(n)) n = 0;  // full: the tick is dropped
-  if (queued) platform::ReleaseSemaphore(c->tickQueue->lock);
+  {
+    TimedLock queue(c->tickQueue->lock);
+    if (!c->tickQueue->Push(n)) n = 0;  // full: the tick is dropped
+  }
+  platform::ReleaseSemaphore(c->tickSignal);
 
-  // Only this callback touches the three counters between Open and Close, and the timer
-  // service runs one callback at a time.
+  // The tick counters are guarded by the controller lock like the rest of the record. The
+  // tick is queued and signalled first, so a frame in progress (which holds the lock) does
+  // not delay it.
+  TimedLock held(c->lock);
   if (counting) {
     if (n == 0) ++c->droppedTicks;
     if (n == 1) ++c->onTimeTicks;
   }
-  platform::ReleaseSemaphore(c->tickSignal);
-
-  const bool held = c->TakeLock();
   int16_t change = 0;
   if (c->adaptiveRate != 0) {
     ++c->windowTicks;
@@ -96,32 +90,31 @@ void PanoramaController::TimerTick(uint32_t, void* user) {
       if (next != r && next >= 1 && next <= 30) change = int16_t(next);
     }
   }
-  if (held) c->ReleaseLock();
+  held.Release();
   if (change != 0) c->SetFrameRate(int16_t(-change));
 }
 
 // ---- Render thread ------------------------------------------------------------------------------
 
-uint32_t PanoramaController::RenderLoop(void* argument) {
-  auto* c = static_cast<PanoramaController*>(argument);
+uint32_t PanoramaController::RenderLoop(void* controller) {
+  auto* c = static_cast<PanoramaController*>(controller);
   for (;;) {
     if (c->leaving) return 0;
-    const bool queued = TakeGuard(c->tickQueue->lock);
-    const bool ticked = c->tickQueue->Take();
-    if (queued) platform::ReleaseSemaphore(c->tickQueue->lock);
+    bool ticked = false;
+    {
+      TimedLock queue(c->tickQueue->lock);
+      ticked = c->tickQueue->Take();
+    }
     if (!ticked) {
       platform::WaitSemaphore(c->tickSignal, platform::kInfinite);
       continue;
     }
 
-    const bool held = c->TakeLock();
-    if (c->leaving) {
-      if (held) c->ReleaseLock();
-      return 0;
-    }
+    TimedLock held(c->lock);
+    if (c->leaving) return 0;
     if (c->framesPending == 0) {
       const uint32_t stopped = c->Stop();
-      if (held) c->ReleaseLock();
+      held.Release();
       if (stopped != 0) platform::KillTimer(stopped);
       ++c->ticksHandled;
       continue;
@@ -132,7 +125,7 @@ uint32_t PanoramaController::RenderLoop(void* argument) {
       c->notifyPending = 0;
       platform::PostWindowMessage(c->notifyWindow, c->notifyMessage, 1, result);
     }
-    if (held) c->ReleaseLock();
+    held.Release();
     if (result != kNoFrame) ++c->framesDrawn;
     ++c->ticksHandled;
   }
@@ -141,14 +134,12 @@ uint32_t PanoramaController::RenderLoop(void* argument) {
 uint32_t PanoramaController::Stop() {
   const uint32_t stopped = timerId;
   if (timerId != 0) {
-    platform::EndTimerPeriod(20);
+    platform::EndTimerPeriod(kTimerResolutionMs);
     timerId = 0;
   }
   for (;;) {
-    const bool queued = TakeGuard(tickQueue->lock);
-    const bool ticked = tickQueue->Take();
-    if (queued) platform::ReleaseSemaphore(tickQueue->lock);
-    if (!ticked) break;
+    TimedLock queue(tickQueue->lock);
+    if (!tickQueue->Take()) break;
   }
   if (blockingWait != 0) {
     blockingWait = 0;
@@ -165,17 +156,20 @@ void PanoramaController::Close() {
   // A controller that failed to open may lack its queue; there is no render thread then and
   // no timer can have started.
   if (tickQueue != nullptr) {
-    RequestFrames(0, 1);  // one final frame; ends continuous running
+    RequestFrames(0, kFramesRequested);  // one final frame; ends continuous running
+    // Time for the timer's next tick and the render thread to draw that frame (and post its
+    // notification) before Stop below empties the queue and the thread is told to leave. At
+    // low frame rates the tick may come too late; Close goes on regardless.
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
 
-  bool held = TakeLock();
+  TimedLock held(lock);
   const uint32_t stopped = tickQueue != nullptr ? Stop() : 0;
   // The render thread leaves its loop at its next look and is waited for, instead of being
   // killed where it stands; the lock is let go meanwhile so that it, and a timer callback
   // in flight, can finish what they are doing.
   leaving = true;
-  if (held) ReleaseLock();
+  held.Release();
   if (stopped != 0) platform::KillTimer(stopped);
   if (renderThread != nullptr) {
     platform::ReleaseSemaphore(tickSignal);
@@ -183,7 +177,7 @@ void PanoramaController::Close() {
     platform::CloseThread(renderThread);
     renderThread = nullptr;
   }
-  held = TakeLock();
+  TimedLock heldAgain(lock);
 
   hotspots.clear();
   hotspotCount = 0;
@@ -198,7 +192,7 @@ void PanoramaController::Close() {
   frame.buffer.reset();
   cache.buffer.reset();
   cache.valid = 0;
-  if (held) ReleaseLock();
+  heldAgain.Release();
 
   spriteStates.clear();
   sprites.clear();  // nothing else can reach them now

@@ -3,46 +3,24 @@
 #include <cmath>
 
 #include "controller/panorama_controller.h"
+#include "diag/timed_lock.h"
 #include "platform/platform.h"
 #include "render/trig.h"
 
 namespace kvp {
 
-namespace {
-
-// The controller lock for one operation: taken with the usual time-out (a time-out carries on
-// without it) and given back once, only when it was taken.
-class HeldLock {
- public:
-  explicit HeldLock(PanoramaController& controller)
-      : controller_(controller), held_(controller.TakeLock()) {}
-  ~HeldLock() { Release(); }
-  HeldLock(const HeldLock&) = delete;
-  HeldLock& operator=(const HeldLock&) = delete;
-  void Release() {
-    if (held_) controller_.ReleaseLock();
-    held_ = false;
-  }
-
- private:
-  PanoramaController& controller_;
-  bool held_;
-};
-
-constexpr uint32_t kTimerResolution = 20;
-
-}  // namespace
-
 void PanoramaController::StartTimer() {
-  platform::BeginTimerPeriod(kTimerResolution);
-  timerId = platform::StartPeriodicTimer(uint32_t(1000 / frameRate), kTimerResolution,
+  platform::BeginTimerPeriod(kTimerResolutionMs);
+  timerId = platform::StartPeriodicTimer(uint32_t(1000 / frameRate), kTimerResolutionMs,
                                          &PanoramaController::TimerTick, this);
 }
 
 int PanoramaController::RequestFrames(int32_t count, int32_t mode) {
   if (lock == nullptr || window == nullptr) return kStatusNotOpen;
-  HeldLock held(*this);
-  if (mode == 0 || blockingWait != 0 || (mode == 2 && count < 0)) return kStatusRefused;
+  TimedLock held(lock);
+  if (mode == kFramesNotRequested || blockingWait != 0 || (mode == kFramesAwaited && count < 0)) {
+    return kStatusRefused;
+  }
   if (renderThread == nullptr || leaving) return kStatusRefused;
 
   if (framesPending < 0) {
@@ -58,7 +36,7 @@ int PanoramaController::RequestFrames(int32_t count, int32_t mode) {
 
   if (timerId == 0) StartTimer();
 
-  if (mode == 2) {
+  if (mode == kFramesAwaited) {
     blockingWait = 1;
     held.Release();
     platform::WaitSemaphore(frameDoneSignal, platform::kInfinite);
@@ -70,7 +48,7 @@ int PanoramaController::SetFrameRate(int16_t rate) {
   if (lock == nullptr) return kStatusNotOpen;
   if (window == nullptr && rate <= 0) return kStatusRefused;
   if (rate > 30 || rate < -30) return kStatusRefused;
-  HeldLock held(*this);
+  TimedLock held(lock);
   if (rate == 0) rate = int16_t(-frameRate);
   if (rate < 0) {
     adaptiveRate = 1;
@@ -84,7 +62,7 @@ int PanoramaController::SetFrameRate(int16_t rate) {
   uint32_t replaced = 0;
   if (timerId != 0) {
     replaced = timerId;
-    timerId = platform::StartPeriodicTimer(uint32_t(1000 / frameRate), kTimerResolution,
+    timerId = platform::StartPeriodicTimer(uint32_t(1000 / frameRate), kTimerResolutionMs,
                                            &PanoramaController::TimerTick, this);
   }
   // The old timer goes once the lock is free: a kill from another thread waits for its
@@ -97,63 +75,65 @@ int PanoramaController::SetFrameRate(int16_t rate) {
 
 int PanoramaController::GetFrameRate(int16_t& rate) {
   if (lock == nullptr) return kStatusNotOpen;
-  HeldLock held(*this);
+  TimedLock held(lock);
   rate = frameRate;
   return kStatusDone;
 }
 
-int PanoramaController::SetView(double h, double p, double r, double fov, int32_t mode) {
+int PanoramaController::SetView(double newHeading, double newPitch, double newRoll,
+                                double newFov, int32_t mode) {
   if (lock == nullptr) return kStatusNotOpen;
   {
-    HeldLock held(*this);
-    heading = WrapAngle(h);
-    pitch = WrapAngle(p);
-    roll = WrapAngle(r);
-    fieldOfView = fov;
+    TimedLock held(lock);
+    heading = WrapAngle(newHeading);
+    pitch = WrapAngle(newPitch);
+    roll = WrapAngle(newRoll);
+    fieldOfView = newFov;
   }
-  if (mode != 0) RequestFrames(1, mode);
+  if (mode != kFramesNotRequested) RequestFrames(1, mode);
   return kStatusDone;
 }
 
-int PanoramaController::GetView(double& h, double& p, double& r, double& fov) {
+int PanoramaController::GetView(double& viewHeading, double& viewPitch, double& viewRoll,
+                                double& viewFov) {
   if (lock == nullptr) return kStatusNotOpen;
-  HeldLock held(*this);
-  h = heading;
-  p = pitch;
-  r = roll;
-  fov = fieldOfView;
+  TimedLock held(lock);
+  viewHeading = heading;
+  viewPitch = pitch;
+  viewRoll = roll;
+  viewFov = fieldOfView;
   return kStatusDone;
 }
 
 int PanoramaController::SetPosition(double px, double py, double pz, int32_t mode) {
   if (lock == nullptr) return kStatusNotOpen;
   {
-    HeldLock held(*this);
+    TimedLock held(lock);
     x = px;
     y = py;
     z = pz;
   }
-  if (mode != 0) RequestFrames(1, mode);
+  if (mode != kFramesNotRequested) RequestFrames(1, mode);
   return kStatusDone;
 }
 
 int PanoramaController::GetPosition(double& px, double& py, double& pz) {
   if (lock == nullptr) return kStatusNotOpen;
-  HeldLock held(*this);
+  TimedLock held(lock);
   px = x;
   py = y;
   pz = z;
   return kStatusDone;
 }
 
-int PanoramaController::SetTravelDirection(double h, double p, int32_t mode) {
+int PanoramaController::SetTravelDirection(double newHeading, double newPitch, int32_t mode) {
   if (lock == nullptr) return kStatusNotOpen;
   {
-    HeldLock held(*this);
-    travelHeading = WrapAngle(h);
-    travelPitch = WrapAngle(p);
+    TimedLock held(lock);
+    travelHeading = WrapAngle(newHeading);
+    travelPitch = WrapAngle(newPitch);
   }
-  if (mode != 0) RequestFrames(1, mode);
+  if (mode != kFramesNotRequested) RequestFrames(1, mode);
   return kStatusDone;
 }
 
@@ -161,11 +141,11 @@ int PanoramaController::SetMotion(double& speed, int32_t& frames, double newSpee
                                   int32_t newFrames, int32_t mode) {
   if (lock == nullptr) return kStatusNotOpen;
   {
-    HeldLock held(*this);
+    TimedLock held(lock);
     speed = newSpeed;
     frames = newFrames;
   }
-  if (mode != 0) RequestFrames(newFrames, mode);
+  if (mode != kFramesNotRequested) RequestFrames(newFrames, mode);
   return kStatusDone;
 }
 
@@ -193,7 +173,7 @@ int PanoramaController::SetViewLimits(int16_t kind, const int32_t* data) {
   if (lock == nullptr) return kStatusNotOpen;
   if (kind != 1 && kind != 2) return kStatusRefused;
   // Under the lock, so that a frame never sees half of the new limits.
-  HeldLock held(*this);
+  TimedLock held(lock);
   if (kind == 1) {
     if (data == nullptr) {
       frame.rectangleInForce = 0;

@@ -1,4 +1,4 @@
-// The two plain byte sources: memory and an open platform file.
+// The plain byte sources (memory, an open platform file) and the owner that closes a file.
 #include "data/byte_reader.h"
 
 #include <algorithm>
@@ -7,6 +7,10 @@
 #include "platform/platform.h"
 
 namespace kvp {
+
+OpenedFile::OpenedFile(const char* path) : file_(platform::OpenFile(path)) {}
+
+OpenedFile::~OpenedFile() { platform::CloseFile(file_); }
 
 MemoryReader::MemoryReader(const void* data, size_t length)
     : data_(static_cast<const uint8_t*>(data)),

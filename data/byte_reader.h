@@ -39,6 +39,20 @@ class MemoryReader final : public ByteReader {
   uint32_t position_ = 0;
 };
 
+// Owns an open platform file for the length of a read (closed with it; null when it could
+// not be opened).
+class OpenedFile {
+ public:
+  explicit OpenedFile(const char* path);
+  ~OpenedFile();
+  OpenedFile(const OpenedFile&) = delete;
+  OpenedFile& operator=(const OpenedFile&) = delete;
+  platform::File* get() const { return file_; }
+
+ private:
+  platform::File* file_;
+};
+
 // Reads an open platform file; does not own it.
 class FileReader final : public ByteReader {
  public:

@@ -123,8 +123,8 @@ void EnvironmentSet::ComputeBounds(double minimum[4], double maximum[4]) const {
 }
 
 void EnvironmentSet::ReadDirectorySection(const char* description, const char* name,
-                                          int32_t d) {
-  const std::string section = SectionName(name, d);
+                                          int32_t environment) {
+  const std::string section = SectionName(name, environment);
   const std::vector<std::string> keys = SectionKeys(section.c_str(), description);
   if (keys.empty()) {
     TraceText("Empty Directory Section: ");
@@ -160,7 +160,7 @@ void EnvironmentSet::ReadDirectorySection(const char* description, const char* n
     node.z = values[2];
     node.roamingRadius = values[3];
     node.status = key[0] == '#' ? kNodeBlocked : kNodeUsable;
-    node.environment = d;
+    node.environment = environment;
     nodes_.push_back(std::move(node));
   }
 
@@ -168,7 +168,7 @@ void EnvironmentSet::ReadDirectorySection(const char* description, const char* n
 }
 
 bool EnvironmentSet::ReadDescription(const char* full) {
-  fleetglider_ = platform::ReadProfileInt("Kestrelvue", "Fleetglider", 0, full);
+  fastImagesEnabled_ = platform::ReadProfileInt("Kestrelvue", "Fleetglider", 0, full);
   const int32_t count = platform::ReadProfileInt("Kestrelvue", "Environment Count", 0, full);
   const int32_t environments = count > 0 ? LastDirectorySection(full, count) : count;
   size_t keyCount = 0;

@@ -1,55 +1,21 @@
-// The environment set's loader: nearest nodes, image slots, transfers and background prefetch.
+// The environment set's loader: nearest nodes, image slots and their loads, background prefetch.
 #include "data/environment_set.h"
 
-#include <cassert>
 #include <cmath>
 #include <cstring>
 #include <new>
-#include <thread>
 
 #include "data/byte_reader.h"
 #include "data/codec_bridge.h"
 #include "data/container.h"
+#include "data/picture_layout.h"
+#include "diag/timed_lock.h"
 #include "diag/trace.h"
 #include "platform/platform.h"
-#include "render/warp_engine.h"
 
 namespace kvp {
 
 namespace {
-
-// Every wait on a transfer guard gives up after this long, says so, and carries on.
-constexpr uint32_t kGuardTimeoutMs = 5000;
-
-void TakeGuard(platform::Semaphore* guard) {
-  if (!platform::WaitSemaphore(guard, kGuardTimeoutMs)) TraceLockTimeout();
-}
-
-bool AbortRequested(TransferRecord& record) {
-  TakeGuard(record.abortGuard);
-  const bool abort = record.abort != 0;
-  platform::ReleaseSemaphore(record.abortGuard);
-  return abort;
-}
-
-// The loop RunTransfer and the worker share.
-uint32_t TransferLoop(TransferRecord& record) {
-  uint32_t total = 0;
-  while (record.remaining > 0 && record.chunk > 0) {
-    if (record.hooks != nullptr) record.hooks->BeforeChunk(record);
-    if (AbortRequested(record)) break;
-    const uint32_t n = record.chunk < record.remaining ? record.chunk : record.remaining;
-    const uint32_t got =
-        record.file != nullptr ? platform::ReadFile(record.file, record.cursor, n) : 0;
-    total += got;
-    if (got < n) break;
-    record.cursor += n;
-    record.remaining -= n;
-    // Let the render thread draw while an image streams in.
-    if (record.remaining > 0 && !AbortRequested(record)) std::this_thread::yield();
-  }
-  return total;
-}
 
 std::string FastImagePath(const std::string& path) {
   if (path.empty()) return path;
@@ -91,86 +57,7 @@ void LayOutAtWarpStride(uint8_t* image) {
 
 }  // namespace
 
-// ---- Transfers ------------------------------------------------------------------------------
-
-TransferRecord* OpenTransfer(const char* path, TransferHooks* hooks) {
-  auto* record = new TransferRecord;
-  record->hooks = hooks;
-  record->abortGuard = platform::MakeSemaphore(1, 1);
-  record->stateGuard = platform::MakeSemaphore(1, 1);
-  record->abort = 0;
-  record->ownsFile = 1;
-  if (record->abortGuard == nullptr || record->stateGuard == nullptr) {
-    // Without its guards a record must never get a worker: treat it as an unopened file.
-    return record;
-  }
-  record->file = platform::OpenFile(path);
-  if (record->file == nullptr) {
-    TraceValue("File I/O Error: %d ", int32_t(platform::LastError()));
-    TraceLine(path);
-  }
-  return record;
-}
-
-uint32_t RunTransfer(TransferRecord* record) { return TransferLoop(*record); }
-
-void AbortTransfer(TransferRecord* record) {
-  if (record == nullptr) return;
-  TakeGuard(record->stateGuard);
-  if (record->worker != nullptr && record->completion != nullptr) {
-    TakeGuard(record->abortGuard);
-    record->abort = 1;
-    platform::ReleaseSemaphore(record->abortGuard);
-  }
-  platform::ReleaseSemaphore(record->stateGuard);
-}
-
-void DestroyTransfer(TransferRecord* record) {
-  if (record == nullptr) return;
-  AbortTransfer(record);
-  assert(record->worker == nullptr && "a transfer is destroyed only once its worker is done");
-  if (record->ownsFile) platform::CloseFile(record->file);
-  platform::CloseSemaphore(record->abortGuard);
-  platform::CloseSemaphore(record->stateGuard);
-  delete record;
-}
-
-uint32_t TransferWorker(void* argument) {
-  auto* record = static_cast<TransferRecord*>(argument);
-  TransferHooks* hooks = record->hooks;
-  uint32_t total = TransferLoop(*record);
-  if (hooks != nullptr) hooks->BeforeFinish(*record);
-  TakeGuard(record->stateGuard);
-  if (AbortRequested(*record)) total = 0;
-  const TransferCompletion completion = record->completion;
-  void* context = record->context;
-  record->completion = nullptr;
-  record->worker = nullptr;
-  platform::ReleaseSemaphore(record->stateGuard);
-  if (completion != nullptr) completion(context, record, record->cursor, total);
-  if (hooks != nullptr) hooks->AfterCompletion();
-  return 0;
-}
-
 // ---- Map -------------------------------------------------------------------------------------
-
-MapGeometry ComputeMapGeometry(double minX, double maxX, double minY, double maxY,
-                               double largestRadius) {
-  const double scale = kMapPixelsPerUnit;
-  MapGeometry g;
-  g.originX = int32_t(-scale * (minX - 2 * largestRadius));
-  g.originY = int32_t(-scale * (minY - 2 * largestRadius));
-  g.clientWidth = int32_t(scale * (maxX - minX + 4 * largestRadius));
-  g.clientHeight = int32_t(scale * (maxY - minY + 4 * largestRadius));
-  return g;
-}
-
-MapRectangle MarkerRectangle(double x, double y, int32_t originX, int32_t originY,
-                             int32_t clientHeight) {
-  const double cx = kMapPixelsPerUnit * x + originX;
-  const double cy = clientHeight - (kMapPixelsPerUnit * y + originY);
-  return MapRectangle{int32_t(cx - 2), int32_t(cy - 2), int32_t(cx + 2), int32_t(cy + 2)};
-}
 
 void EnvironmentSet::DrawMapMarker(double x, double y, MarkerColour colour) const {
   if (map_ == nullptr) return;
@@ -216,19 +103,19 @@ EnvironmentSet::~EnvironmentSet() {
   platform::DestroyMapWindow(map_);
 }
 
-int32_t EnvironmentSet::SlotIndex(int k) const {
+int32_t EnvironmentSet::SlotIndex(int slotIndex) const {
   std::lock_guard<std::mutex> hold(slotLock_);
-  return slots_[k].index;
+  return slots_[slotIndex].index;
 }
 
-uint8_t EnvironmentSet::SlotVariant(int k) const {
+uint8_t EnvironmentSet::SlotVariant(int slotIndex) const {
   std::lock_guard<std::mutex> hold(slotLock_);
-  return slots_[k].variant;
+  return slots_[slotIndex].variant;
 }
 
-bool EnvironmentSet::SlotFilling(int k) const {
+bool EnvironmentSet::SlotFilling(int slotIndex) const {
   std::lock_guard<std::mutex> hold(slotLock_);
-  return slots_[k].transfer != nullptr;
+  return slots_[slotIndex].transfer != nullptr;
 }
 
 int32_t EnvironmentSet::FindNearest(double x, double y, double z, double* distance) const {
@@ -278,21 +165,21 @@ void EnvironmentSet::ReapWorkers() {
   }
 }
 
-bool EnvironmentSet::FitsSlot(int k, const BitmapInfoHeader& h) const {
-  const ImageSlot& slot = slots_[k];
+bool EnvironmentSet::FitsSlot(int slotIndex, const BitmapInfoHeader& header) const {
+  const ImageSlot& slot = slots_[slotIndex];
   if (slot.buffer == nullptr) return false;
-  if (h.bitCount != 8 && h.bitCount != 16 && h.bitCount != 24) return false;
-  if (h.width <= 0 || h.height <= 0 || h.width > kMaxWarpPictureWidth) return false;
-  const uint64_t bytes = h.bitCount / 8;
-  const uint64_t rows = uint64_t(WarpPictureStride(h.width)) * bytes * uint64_t(h.height);
-  const PictureMargin margin = WarpPictureMargin(h.width, h.bitCount);
-  const uint64_t pixelsAt = uint64_t(slot.image - slot.buffer.get()) + HeaderBytes(h);
+  if (header.bitCount != 8 && header.bitCount != 16 && header.bitCount != 24) return false;
+  if (header.width <= 0 || header.height <= 0 || header.width > kMaxWarpPictureWidth) return false;
+  const uint64_t bytes = header.bitCount / 8;
+  const uint64_t rows = uint64_t(WarpPictureStride(header.width)) * bytes * uint64_t(header.height);
+  const PictureMargin margin = WarpPictureMargin(header.width, header.bitCount);
+  const uint64_t pixelsAt = uint64_t(slot.image - slot.buffer.get()) + HeaderBytes(header);
   return pixelsAt >= margin.before && pixelsAt + rows + margin.after <= slot.bufferSize;
 }
 
-bool EnvironmentSet::DecodeIntoSlot(int k, uint8_t* source, size_t length, size_t capacity,
+bool EnvironmentSet::DecodeIntoSlot(int slotIndex, uint8_t* source, size_t length, size_t capacity,
                                     bool reduceOnly) {
-  ImageSlot& slot = slots_[k];
+  ImageSlot& slot = slots_[slotIndex];
   const size_t slotCapacity = slot.bufferSize - size_t(slot.image - slot.buffer.get());
   if (reduceOnly) {
     // The synchronous uncompressed image already lies in the slot; its reduction's result is
@@ -317,7 +204,7 @@ int EnvironmentSet::RequestImage(ViewPose& pose, ViewPose& centre, const uint8_t
   if (nodes_.empty()) return kAskAgain;
 
   const int32_t n = FindNearest(pose.x, pose.y, pose.z);
-  if (fleetglider_ == 0) movement = kMovementNormal;
+  if (fastImagesEnabled_ == 0) movement = kMovementNormal;
 
   int k = -1;
   bool kFilling = false, oFilling = false;
@@ -399,18 +286,19 @@ int EnvironmentSet::RequestImage(ViewPose& pose, ViewPose& centre, const uint8_t
   return LoadNow(n, t, movement, result, pose, image, environment);
 }
 
-int EnvironmentSet::LoadNow(int32_t n, int t, int movement, int result, ViewPose& pose,
+int EnvironmentSet::LoadNow(int32_t nodeIndex, int slotIndex, int movement, int result,
+                            ViewPose& pose,
                             const uint8_t*& image, int32_t& environment) {
   // A worker cut loose by a cancel-all may still be writing into the staging buffer.
   ReapWorkers();
-  ImageSlot& slot = slots_[t];
-  const PanoramaNode& node = nodes_[size_t(n)];
+  ImageSlot& slot = slots_[slotIndex];
+  const PanoramaNode& node = nodes_[size_t(nodeIndex)];
   const std::string file = movement == kMovementNormal ? node.path : FastImagePath(node.path);
   const uint8_t variant = movement == kMovementNormal ? 1 : 0;
   TransferRecord* record = OpenTransfer(file.c_str(), hooks_);
   {
     std::lock_guard<std::mutex> hold(slotLock_);
-    slot.index = n;
+    slot.index = nodeIndex;
     slot.variant = variant;
     slot.transfer = record;
   }
@@ -441,7 +329,7 @@ int EnvironmentSet::LoadNow(int32_t n, int t, int movement, int result, ViewPose
   // What the file says must fit where it goes, and what the decode makes must fit the slot
   // with the warp engine's margin: otherwise the load fails, before anything is written.
   if (record->file == nullptr || length <= kInfoHeaderSize || destination == nullptr ||
-      length > room || !FitsSlot(t, LargestDecoded(header, DisplayDepth()))) {
+      length > room || !FitsSlot(slotIndex, LargestDecoded(header, DisplayDepth()))) {
     return fail(false);
   }
   std::memcpy(destination, headerBytes, kInfoHeaderSize);
@@ -451,13 +339,13 @@ int EnvironmentSet::LoadNow(int32_t n, int t, int movement, int result, ViewPose
   const uint32_t got = RunTransfer(record);
   if (got == 0) return fail(false);
 
-  if (!DecodeIntoSlot(t, staging_.get(), kInfoHeaderSize + size_t(got), stagingSize_,
+  if (!DecodeIntoSlot(slotIndex, staging_.get(), kInfoHeaderSize + size_t(got), stagingSize_,
                       !compressed)) {
     return fail(true);
   }
   // The reduction's result is not examined, but what the slot now holds must still be an
   // image the warp engine can read inside the buffer.
-  if (!FitsSlot(t, ReadInfoHeader(slot.image))) return fail(false);
+  if (!FitsSlot(slotIndex, ReadInfoHeader(slot.image))) return fail(false);
   LayOutAtWarpStride(slot.image);
 
   image = slot.image;
@@ -466,7 +354,7 @@ int EnvironmentSet::LoadNow(int32_t n, int t, int movement, int result, ViewPose
   DestroyTransfer(record);
   {
     std::lock_guard<std::mutex> hold(slotLock_);
-    slot.index = n;
+    slot.index = nodeIndex;
     slot.variant = variant;
     slot.transfer = nullptr;
   }
@@ -474,15 +362,15 @@ int EnvironmentSet::LoadNow(int32_t n, int t, int movement, int result, ViewPose
   return result;
 }
 
-void EnvironmentSet::StartBackgroundLoad(int32_t p, int o, int movement) {
+void EnvironmentSet::StartBackgroundLoad(int32_t nodeIndex, int slotIndex, int movement) {
   ReapWorkers();
-  ImageSlot& slot = slots_[o];
-  const PanoramaNode& node = nodes_[size_t(p)];
+  ImageSlot& slot = slots_[slotIndex];
+  const PanoramaNode& node = nodes_[size_t(nodeIndex)];
   const std::string file = movement == kMovementNormal ? node.path : FastImagePath(node.path);
   TransferRecord* record = OpenTransfer(file.c_str(), hooks_);
   {
     std::lock_guard<std::mutex> hold(slotLock_);
-    slot.index = p;
+    slot.index = nodeIndex;
     slot.variant = movement == kMovementNormal ? 1 : 0;
     slot.transfer = record;
   }
@@ -505,7 +393,7 @@ void EnvironmentSet::StartBackgroundLoad(int32_t p, int o, int movement) {
     record->context = this;
     // The worker finishes under the state guard; holding it here makes it wait until its
     // handle is recorded.
-    TakeGuard(record->stateGuard);
+    TimedLock state(record->stateGuard);
     platform::Thread* worker = platform::StartThread(&TransferWorker, record);
     if (worker == nullptr) {
       record->completion = nullptr;
@@ -515,11 +403,10 @@ void EnvironmentSet::StartBackgroundLoad(int32_t p, int o, int movement) {
       slot.worker = worker;
       platform::SetThreadPriority(worker, platform::CurrentThreadPriority());
     }
-    platform::ReleaseSemaphore(record->stateGuard);
   }
   if (code != 0) {
-    TraceValueLine("%d Error", p);
-    nodes_[size_t(p)].status = kNodeBlocked;
+    TraceValueLine("%d Error", nodeIndex);
+    nodes_[size_t(nodeIndex)].status = kNodeBlocked;
     DestroyTransfer(record);
     std::lock_guard<std::mutex> hold(slotLock_);
     slot.transfer = nullptr;
@@ -669,7 +556,7 @@ bool EnvironmentSet::PrepareBuffers(char* errorText, uint16_t depth) {
 void EnvironmentSet::Clear() {
   nodes_.clear();
   nodeCapacity_ = 0;
-  fleetglider_ = 0;
+  fastImagesEnabled_ = 0;
 }
 
 }  // namespace kvp

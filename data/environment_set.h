@@ -23,12 +23,12 @@
 #include <string>
 #include <vector>
 
+#include "data/file_transfer.h"
 #include "data/packed_image.h"
+#include "data/tour_map.h"
 #include "data/types.h"
 
 namespace platform {
-struct File;
-struct Semaphore;
 struct Thread;
 struct MapWindow;
 }  // namespace platform
@@ -50,101 +50,6 @@ struct PanoramaNode {
   int32_t nearest = -1;      // nearest other node, -1 when there is none
   double nearestDistance = 0;
 };
-
-// ---- Transfers --------------------------------------------------------------------------------
-
-struct TransferRecord;
-
-// Test hooks on the transfer path, so that tests can hold a transfer at a known point with a
-// latch. Null in normal operation. Called on whichever thread runs the transfer.
-class TransferHooks {
- public:
-  virtual ~TransferHooks() = default;
-  // Before each chunk is read (after the previous one, before the abort flag is looked at).
-  virtual void BeforeChunk(const TransferRecord&) {}
-  // On a worker, after its read loop and before it takes the state guard to finish.
-  virtual void BeforeFinish(const TransferRecord&) {}
-  // On a worker, after its completion has returned (the record no longer exists).
-  virtual void AfterCompletion() {}
-};
-
-// Called by a worker when its read ends: (context, the record, cursor, bytes transferred; 0
-// when aborted or nothing came). The record's worker and completion fields are already clear,
-// so the completion may destroy the record.
-using TransferCompletion = void (*)(void* context, TransferRecord* record, uint8_t* cursor,
-                                    uint32_t bytes);
-
-struct TransferRecord {
-  platform::File* file = nullptr;  // null when the file could not be opened
-  int32_t ownsFile = 1;            // 1: destroying the record closes the file
-  uint8_t* cursor = nullptr;       // where the next chunk goes
-  uint32_t remaining = 0;          // bytes still to read
-  int32_t direction = 0;           // 0 = read, the only direction used
-  uint32_t chunk = 0;              // largest single read
-  // --- protected by stateGuard once a worker runs
-  platform::Thread* worker = nullptr;       // cleared by the worker when it finishes
-  TransferCompletion completion = nullptr;  // cleared likewise
-  void* context = nullptr;                  // the completion's first argument
-  // --- protected by abortGuard
-  int32_t abort = 0;  // 1 asks the read to stop
-  platform::Semaphore* abortGuard = nullptr;  // count 1, maximum 1
-  platform::Semaphore* stateGuard = nullptr;  // count 1, maximum 1
-  TransferHooks* hooks = nullptr;             // tests only
-};
-
-constexpr uint32_t kTransferChunk = 131072;
-
-// Creates a record with its two guards and the file `path` opened by the file open rule
-// (read-write with read sharing, else read-only). A file that cannot be opened is traced as
-// "File I/O Error: %d " with the system's code, then the path; the record is still returned,
-// with no file. Never null. Caller: the loader, on any thread; the caller owns the record.
-TransferRecord* OpenTransfer(const char* path, TransferHooks* hooks = nullptr);
-
-// Reads `remaining` bytes at the file's position to `cursor` in chunks of `chunk`, on the
-// calling thread, stopping at an abort, a failed or short read. Returns the bytes read.
-uint32_t RunTransfer(TransferRecord* record);
-
-// Asks a running worker to stop after its current chunk. Does nothing when the record has no
-// worker or completion registered (the worker is finishing or has finished). The caller must
-// know the record still exists (the set calls it under its slot lock).
-void AbortTransfer(TransferRecord* record);
-
-// Aborts, closes the file when owned, closes the guards and frees the record. The record must
-// have no running worker: callers are the worker's own completion (whose worker field is
-// already clear), the synchronous load, a failed start, and teardown after the worker ended.
-void DestroyTransfer(TransferRecord* record);
-
-// The worker thread's body: the read loop, then the finish under the state guard, then the
-// completion. `argument` is the record.
-uint32_t TransferWorker(void* argument);
-
-// ---- Map ---------------------------------------------------------------------------------------
-
-struct MarkerColour {
-  uint8_t red, green, blue;
-};
-constexpr MarkerColour kMarkerPosition{255, 255, 0};  // yellow: where the viewer stands
-constexpr MarkerColour kMarkerLoaded{0, 0, 255};      // blue: loaded in the background
-constexpr MarkerColour kMarkerFailed{255, 255, 255};  // white: background load failed
-
-constexpr int32_t kMapPixelsPerUnit = 6;
-
-// Where the map puts the world: origin offsets and the client size, 6 pixels per unit with a
-// margin of twice the largest roaming radius around the capture points.
-struct MapGeometry {
-  int32_t originX = 0, originY = 0;
-  int32_t clientWidth = 0, clientHeight = 0;
-};
-MapGeometry ComputeMapGeometry(double minX, double maxX, double minY, double maxY,
-                               double largestRadius);
-
-// The rectangle (Rectangle's coordinates) of the marker of world point x, y on a map of that
-// origin and current client height.
-struct MapRectangle {
-  int32_t left, top, right, bottom;
-};
-MapRectangle MarkerRectangle(double x, double y, int32_t originX, int32_t originY,
-                             int32_t clientHeight);
 
 // ---- The set -------------------------------------------------------------------------------------
 
@@ -216,9 +121,9 @@ class EnvironmentSet {
   // Requesting thread.
   int32_t PredictNext(int32_t current, const ViewPose& pose) const;
 
-  // Appends the nodes of section "name d" ("name" when d is 0) of the description at the full
-  // path `description`, resolving their files against the description's folder.
-  void ReadDirectorySection(const char* description, const char* name, int32_t d);
+  // Appends the nodes of section "name N" ("name" when N, the `environment`, is 0) of the
+  // description at the full path `description`, resolving their files against its folder.
+  void ReadDirectorySection(const char* description, const char* name, int32_t environment);
 
   // The nodes a description lists, with their neighbours, read without opening a set (no
   // buffers, no map): what `kvp info` reports. Empty when it lists none.
@@ -240,26 +145,28 @@ class EnvironmentSet {
   // ---- Read-only views (tests, kvp info, the controller) ----
   int32_t NodeCount() const { return int32_t(nodes_.size()); }
   const PanoramaNode& Node(int32_t i) const { return nodes_[size_t(i)]; }
-  int32_t Fleetglider() const { return fleetglider_; }
+  int32_t FastImagesEnabled() const { return fastImagesEnabled_; }
   const ViewPose& LastPose() const { return lastPose_; }
   bool HasMapWindow() const { return map_ != nullptr; }
   const MapGeometry& Map() const { return mapGeometry_; }
   size_t StagingSize() const { return stagingSize_; }
-  size_t SlotBufferSize(int k) const { return slots_[k].bufferSize; }
-  size_t SlotImageOffset(int k) const { return size_t(slots_[k].image - slots_[k].buffer.get()); }
+  size_t SlotBufferSize(int slotIndex) const { return slots_[slotIndex].bufferSize; }
+  size_t SlotImageOffset(int slotIndex) const {
+    return size_t(slots_[slotIndex].image - slots_[slotIndex].buffer.get());
+  }
   // The slot's state, read under the slot lock.
-  int32_t SlotIndex(int k) const;
-  uint8_t SlotVariant(int k) const;
-  bool SlotFilling(int k) const;
+  int32_t SlotIndex(int slotIndex) const;
+  uint8_t SlotVariant(int slotIndex) const;
+  bool SlotFilling(int slotIndex) const;
 
  private:
   friend struct EnvironmentSetTestAccess;
 
-  // Steps of opening a description: the Fleetglider flag and the directory sections. False
+  // Steps of opening a description: the fast-images flag and the directory sections. False
   // when the sections hold no keys at all.
   bool ReadDescription(const char* full);
-  void StartBackgroundLoad(int32_t p, int o, int movement);
-  int LoadNow(int32_t n, int t, int movement, int result, ViewPose& pose,
+  void StartBackgroundLoad(int32_t nodeIndex, int slotIndex, int movement);
+  int LoadNow(int32_t nodeIndex, int slotIndex, int movement, int result, ViewPose& pose,
               const uint8_t*& image, int32_t& environment);
   void TransferDone(TransferRecord* record, uint32_t bytes);
   static void OnTransferDone(void* set, TransferRecord* record, uint8_t* cursor,
@@ -267,10 +174,12 @@ class EnvironmentSet {
   // Waits for and closes the workers of slots that have no transfer: they have finished, or
   // were cut loose by a cancel-all and stop after their current chunk.
   void ReapWorkers();
-  // Decodes the packed image at `source` into slot k, refusing an image that would not fit
-  // the slot with the warp margin; then lays its rows out at the warp stride.
-  bool DecodeIntoSlot(int k, uint8_t* source, size_t length, size_t capacity, bool reduceOnly);
-  bool FitsSlot(int k, const BitmapInfoHeader& header) const;
+  // Decodes the packed image at `source` into slot `slotIndex` at the display depth (with
+  // `reduceOnly`, reduces the image already in the slot instead). False when the decode
+  // fails; the caller checks the result against the slot and lays its rows out.
+  bool DecodeIntoSlot(int slotIndex, uint8_t* source, size_t length, size_t capacity,
+                      bool reduceOnly);
+  bool FitsSlot(int slotIndex, const BitmapInfoHeader& header) const;
   void MoveMarker(const ViewPose& pose);
   void Clear();
 
@@ -280,7 +189,9 @@ class EnvironmentSet {
   size_t stagingSize_ = 0;
   ImageSlot slots_[2];
   ViewPose lastPose_;  // requesting thread only
-  int32_t fleetglider_ = 0;
+  // The description's "Fleetglider" key: non-zero lets a moving viewer see the nodes' fast
+  // images.
+  int32_t fastImagesEnabled_ = 0;
   platform::MapWindow* map_ = nullptr;
   MapGeometry mapGeometry_;
   TransferHooks* hooks_ = nullptr;

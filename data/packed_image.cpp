@@ -38,50 +38,52 @@ void StoreF32(uint8_t* p, float v) {
   StoreU32(p, bits);
 }
 
-BitmapInfoHeader ReadInfoHeader(const uint8_t* b) {
-  BitmapInfoHeader h;
-  h.size = LoadU32(b + 0);
-  h.width = LoadI32(b + 4);
-  h.height = LoadI32(b + 8);
-  h.planes = LoadU16(b + 12);
-  h.bitCount = LoadU16(b + 14);
-  h.compression = LoadU32(b + 16);
-  h.sizeImage = LoadU32(b + 20);
-  h.xPelsPerMeter = LoadI32(b + 24);
-  h.yPelsPerMeter = LoadI32(b + 28);
-  h.clrUsed = LoadU32(b + 32);
-  h.clrImportant = LoadU32(b + 36);
-  return h;
+BitmapInfoHeader ReadInfoHeader(const uint8_t* bytes) {
+  BitmapInfoHeader header;
+  header.size = LoadU32(bytes + 0);
+  header.width = LoadI32(bytes + 4);
+  header.height = LoadI32(bytes + 8);
+  header.planes = LoadU16(bytes + 12);
+  header.bitCount = LoadU16(bytes + 14);
+  header.compression = LoadU32(bytes + 16);
+  header.sizeImage = LoadU32(bytes + 20);
+  header.xPelsPerMeter = LoadI32(bytes + 24);
+  header.yPelsPerMeter = LoadI32(bytes + 28);
+  header.clrUsed = LoadU32(bytes + 32);
+  header.clrImportant = LoadU32(bytes + 36);
+  return header;
 }
 
-void WriteInfoHeader(uint8_t* b, const BitmapInfoHeader& h) {
-  StoreU32(b + 0, h.size);
-  StoreU32(b + 4, static_cast<uint32_t>(h.width));
-  StoreU32(b + 8, static_cast<uint32_t>(h.height));
-  StoreU16(b + 12, h.planes);
-  StoreU16(b + 14, h.bitCount);
-  StoreU32(b + 16, h.compression);
-  StoreU32(b + 20, h.sizeImage);
-  StoreU32(b + 24, static_cast<uint32_t>(h.xPelsPerMeter));
-  StoreU32(b + 28, static_cast<uint32_t>(h.yPelsPerMeter));
-  StoreU32(b + 32, h.clrUsed);
-  StoreU32(b + 36, h.clrImportant);
+void WriteInfoHeader(uint8_t* bytes, const BitmapInfoHeader& header) {
+  StoreU32(bytes + 0, header.size);
+  StoreU32(bytes + 4, static_cast<uint32_t>(header.width));
+  StoreU32(bytes + 8, static_cast<uint32_t>(header.height));
+  StoreU16(bytes + 12, header.planes);
+  StoreU16(bytes + 14, header.bitCount);
+  StoreU32(bytes + 16, header.compression);
+  StoreU32(bytes + 20, header.sizeImage);
+  StoreU32(bytes + 24, static_cast<uint32_t>(header.xPelsPerMeter));
+  StoreU32(bytes + 28, static_cast<uint32_t>(header.yPelsPerMeter));
+  StoreU32(bytes + 32, header.clrUsed);
+  StoreU32(bytes + 36, header.clrImportant);
 }
 
-ViewFields GetViewFields(const BitmapInfoHeader& h) {
-  const auto x = static_cast<uint32_t>(h.xPelsPerMeter);
-  const auto y = static_cast<uint32_t>(h.yPelsPerMeter);
-  ViewFields v;
-  v.heading = static_cast<int16_t>(x & 0xFFFF);
-  v.fov = static_cast<int16_t>(x >> 16);
-  v.pitch = static_cast<int16_t>(y & 0xFFFF);
-  v.roll = static_cast<int16_t>(y >> 16);
-  return v;
+ViewFields GetViewFields(const BitmapInfoHeader& header) {
+  const auto x = static_cast<uint32_t>(header.xPelsPerMeter);
+  const auto y = static_cast<uint32_t>(header.yPelsPerMeter);
+  ViewFields view;
+  view.heading = static_cast<int16_t>(x & 0xFFFF);
+  view.fov = static_cast<int16_t>(x >> 16);
+  view.pitch = static_cast<int16_t>(y & 0xFFFF);
+  view.roll = static_cast<int16_t>(y >> 16);
+  return view;
 }
 
-void SetViewFields(BitmapInfoHeader& h, const ViewFields& v) {
-  h.xPelsPerMeter = static_cast<int32_t>(uint32_t(uint16_t(v.fov)) << 16 | uint16_t(v.heading));
-  h.yPelsPerMeter = static_cast<int32_t>(uint32_t(uint16_t(v.roll)) << 16 | uint16_t(v.pitch));
+void SetViewFields(BitmapInfoHeader& header, const ViewFields& view) {
+  header.xPelsPerMeter =
+      static_cast<int32_t>(uint32_t(uint16_t(view.fov)) << 16 | uint16_t(view.heading));
+  header.yPelsPerMeter =
+      static_cast<int32_t>(uint32_t(uint16_t(view.roll)) << 16 | uint16_t(view.pitch));
 }
 
 double DefaultFieldOfView(int32_t height) {
@@ -91,9 +93,9 @@ double DefaultFieldOfView(int32_t height) {
   return v;
 }
 
-uint32_t HeaderBytes(const BitmapInfoHeader& h) {
-  return (h.compression == 0 && h.bitCount == 8) ? kInfoHeaderSize + kColourTableSize
-                                                 : kInfoHeaderSize;
+uint32_t HeaderBytes(const BitmapInfoHeader& header) {
+  return (header.compression == 0 && header.bitCount == 8) ? kInfoHeaderSize + kColourTableSize
+                                                           : kInfoHeaderSize;
 }
 
 uint64_t PixelBytes(int32_t width, int32_t height, uint16_t bitCount) {

@@ -1,5 +1,5 @@
 // The pieces of a frame: sizing the frame and cache buffers, the quality policy with the frame
-// cache, sprite animation and drawing, and the hand-over to the display.
+// cache, and the hand-over to the display (sprites: render/sprite_drawing.h).
 //
 // The panorama controller runs these on its render thread under its lock, in the order of its
 // RenderFrame (controller/render_frame.cpp); nothing here takes a lock or knows the controller.
@@ -49,10 +49,9 @@ int32_t RoundUpTo32(int32_t size);
 // (so that the next frame of that size tries again) and returns false.
 bool SizeFrameBuffers(FrameOutput& frame, FrameCache& cache, int32_t width, int32_t height);
 
-// What a warp needs to know of the decoded image.
-// When `image` is set, WarpWithCache takes the other fields from its header (the pixels
-// start after the header and, for 8 bits, a full colour table); otherwise they are used as
-// given.
+// What a warp needs to know of the decoded image. When `image` is set, WarpWithCache takes
+// the other fields from its header (the pixels start after the header and, for 8 bits, a
+// full colour table); otherwise they are used as given.
 struct WarpSource {
   uint8_t* image = nullptr;  // the packed image; its colour count may be set to 256
   int32_t width = 0, height = 0;
@@ -67,45 +66,10 @@ enum class WarpKind { kFast, kSmoothed, kCopied };
 // pose in all seven doubles. Changed: remember the pose, invalidate the cache, give an 8-bit
 // image with colour count 0 a count of 256 and warp at quality 0. Unchanged with a valid
 // cache: copy the cache into the frame. Unchanged, cache not valid: warp at quality 1, copy
-// the frame into the cache and mark it valid. `centre` holds the capture point in x, y, z.
+// the frame into the cache and mark it valid. `capture` is the panorama's capture point.
 WarpKind WarpWithCache(Warper& warper, FrameOutput& frame, FrameCache& cache,
                        const EnvironmentBox& box, const ViewPose& renderPose,
-                       const ViewPose& centre, WarpSource& source);
-
-// The state of a sprite that the frame renderer animates and draws; the controller's sprite
-// record adds its operations and its reference to the controller. Fields in the record's
-// order.
-struct SpriteState {
-  std::unique_ptr<uint8_t[]> picture;  // packed image: header, colour table for 8 bits, pixels
-  size_t pictureBytes = 0;
-  int32_t frameColumns = 1, frameRows = 1;  // animation cells of the picture sheet
-  uint8_t colourKey = 0;  // transparent index of 8-bit pictures
-  int16_t visible = 0;
-  double size[3] = {0, 0, 0};
-  double sizeRate[3] = {0, 0, 0};
-  double position[3] = {0, 0, 0};
-  double velocity[3] = {0, 0, 0};
-  double cellColumn = 0, cellRow = 0;
-  double cellColumnRate = 0, cellRowRate = 0;
-};
-
-// One frame of a sprite's animation at `frameRate` frames per second: position, size and cells
-// advance by their rates / frameRate; negative sizes become 0; cells wrap into the sheet.
-void AnimateSprite(SpriteState& sprite, double frameRate);
-
-// Draws one sprite into the frame (width x height at `depth` bits per pixel, bottom-up) as
-// seen from `renderPose` inside `box`. Returns false when a corner cannot be projected (the
-// sprite is skipped) or the picture cannot be drawn.
-bool DrawSprite(const SpriteState& sprite, const EnvironmentBox& box, const ViewPose& renderPose,
-                uint8_t* frame, int32_t width, int32_t height, int16_t depth);
-
-// Animates every slot that has a picture, then draws the visible ones farthest from the viewer
-// (x, y, z) first; of equal distances the lower slot first. `sprites` has `count` entries
-// (null entries are skipped).
-void AnimateAndDrawSprites(SpriteState* const* sprites, int32_t count, double frameRate,
-                           double viewerX, double viewerY, double viewerZ,
-                           const EnvironmentBox& box, const ViewPose& renderPose,
-                           uint8_t* frame, int32_t width, int32_t height, int16_t depth);
+                       const CapturePoint& capture, WarpSource& source);
 
 // The blit of a finished frame: `image` is the decoded image whose header (with its colour
 // table) doubles as the frame's header; its width and height are set to the frame size for

@@ -73,6 +73,14 @@ Fixed16 TruncateToFixed(double value);
 // fit 16.16 and saturates (see TruncateToFixed). Used by the warp's block corners.
 void MapToImage(double X, double Y, double Z, int32_t W, int32_t Hm, Fixed16& u, Fixed16& v);
 
+// A camera as the warp takes it: where it looks, its focal length, and the screen offsets
+// of the parallax correction.
+struct ViewCamera {
+  double heading = 0, pitch = 0, roll = 0;  // degrees
+  double focalLength = 0;                   // pixels
+  double xOffset = 0, yOffset = 0;
+};
+
 // The camera the warp engine sets up for one frame; ScreenToImage reads it.
 struct WarpCamera {
   double heading = 0, pitch = 0, roll = 0;  // degrees

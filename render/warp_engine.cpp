@@ -5,12 +5,6 @@
 
 namespace kvp {
 
-PictureMargin WarpPictureMargin(int32_t width, int32_t depth) {
-  const size_t W = size_t(WarpPictureStride(width < 0 ? 0 : width));
-  const size_t bytes = size_t(depth > 0 ? depth : 0) / 8;
-  return PictureMargin{(W + W / 4 + 2) * bytes, (W + 2) * bytes + 1};
-}
-
 RowOffsetTable::RowOffsetTable() : entries_(2, 0) {}
 
 void RowOffsetTable::Prepare(int32_t hm, int32_t stride) {
@@ -41,8 +35,7 @@ void WarpEngine::EvaluateCornerRow(int32_t count) {
   rayZ_ += stepUpZ_;
 }
 
-bool WarpEngine::SetUp(double heading, double pitch, double roll, double focalLength,
-                       double xOffset, double yOffset, int32_t w, int32_t h, uint8_t* frame,
+bool WarpEngine::SetUp(const ViewCamera& camera, int32_t w, int32_t h, uint8_t* frame,
                        int32_t pictureWidth, int32_t pictureHeight, const uint8_t* pixels,
                        int32_t depth) {
   if (w <= 0 || h <= 0 || w % kWarpBlock != 0 || h % kWarpBlock != 0 ||
@@ -53,16 +46,18 @@ bool WarpEngine::SetUp(double heading, double pitch, double roll, double focalLe
       pictureHeight > kMaxWarpPictureHeight) {
     return false;
   }
-  if (!std::isfinite(heading) || !std::isfinite(pitch) || !std::isfinite(roll) ||
-      !std::isfinite(focalLength) || !std::isfinite(xOffset) || !std::isfinite(yOffset)) {
+  double heading = camera.heading;
+  if (!std::isfinite(heading) || !std::isfinite(camera.pitch) || !std::isfinite(camera.roll) ||
+      !std::isfinite(camera.focalLength) || !std::isfinite(camera.xOffset) ||
+      !std::isfinite(camera.yOffset)) {
     return false;
   }
 
-  pitch_ = pitch;
-  roll_ = roll;
-  focalLength_ = focalLength;
-  xOffset_ = xOffset;
-  yOffset_ = yOffset;
+  pitch_ = camera.pitch;
+  roll_ = camera.roll;
+  focalLength_ = camera.focalLength;
+  xOffset_ = camera.xOffset;
+  yOffset_ = camera.yOffset;
   frameWidth_ = w;
   frameHeight_ = h;
   frameDepth_ = depth;
@@ -102,28 +97,26 @@ bool WarpEngine::SetUp(double heading, double pitch, double roll, double focalLe
   return true;
 }
 
-int WarpEngine::WarpFrame(double heading, double pitch, double roll, double focalLength,
-                          double xOffset, double yOffset, int32_t w, int32_t h, uint8_t* frame,
+int WarpEngine::WarpFrame(const ViewCamera& camera, int32_t w, int32_t h, uint8_t* frame,
                           int32_t pictureWidth, int32_t pictureHeight, const uint8_t* pixels,
                           int32_t depth, int32_t quality) {
   if (depth != 8 && depth != 16 && depth != 24) return 0;
   if (depth != 8 && quality != 0 && quality != 1) return 0;
-  if (!SetUp(heading, pitch, roll, focalLength, xOffset, yOffset, w, h, frame, pictureWidth,
-             pictureHeight, pixels, depth)) {
+  if (!SetUp(camera, w, h, frame, pictureWidth, pictureHeight, pixels, depth)) {
     return 0;
   }
   const int32_t* rows = rowOffsets_.Rows();
   switch (depth) {
     case 8: {
-      const warp::Nearest8 nearest{pictureBase_, rows, pictureW_};
+      const warp::Nearest8 nearest{pictureBase_, rows};
       RunBlockLoop(nearest);
       PolePass(nearest);
       break;
     }
     case 16: {
-      const warp::Nearest16 nearest{pictureBase_, rows, pictureW_};
+      const warp::Nearest16 nearest{pictureBase_, rows};
       if (quality == 1) {
-        RunBlockLoop(warp::Smooth16{pictureBase_, rows, pictureW_});
+        RunBlockLoop(warp::Smooth16{pictureBase_, pictureW_});
       } else {
         RunBlockLoop(nearest);
       }
@@ -131,9 +124,9 @@ int WarpEngine::WarpFrame(double heading, double pitch, double roll, double foca
       break;
     }
     default: {
-      const warp::Nearest24 nearest{pictureBase_, rows, pictureW_};
+      const warp::Nearest24 nearest{pictureBase_, rows};
       if (quality == 1) {
-        RunBlockLoop(warp::Smooth24{pictureBase_, rows, pictureW_});
+        RunBlockLoop(warp::Smooth24{pictureBase_, pictureW_});
       } else {
         RunBlockLoop(nearest);
       }
@@ -169,14 +162,16 @@ void WarpEngine::ScreenToImage(int32_t i, int32_t j, Fixed16& u, Fixed16& v) con
 }
 
 int Warper::RenderPanorama(const EnvironmentBox& box, const ViewPose& pose,
-                           const double* environment, int32_t w, int32_t h, uint8_t* frame,
+                           const CapturePoint& capture, int32_t w, int32_t h, uint8_t* frame,
                            int32_t pictureWidth, int32_t pictureHeight, const uint8_t* pixels,
                            int32_t depth, int32_t quality) {
-  const CapturePoint capture{environment[0], environment[1], environment[2]};
-  double f = 0, xoff = 0, yoff = 0;
-  if (!CorrectParallax(box, pose, capture, w, f, xoff, yoff)) return 0;
-  return engine_->WarpFrame(pose.heading, pose.pitch, pose.roll, f, xoff, yoff, w, h, frame,
-                            pictureWidth, pictureHeight, pixels, depth, quality);
+  ViewCamera camera{pose.heading, pose.pitch, pose.roll, 0, 0, 0};
+  if (!CorrectParallax(box, pose, capture, w, camera.focalLength, camera.xOffset,
+                       camera.yOffset)) {
+    return 0;
+  }
+  return engine_->WarpFrame(camera, w, h, frame, pictureWidth, pictureHeight, pixels, depth,
+                            quality);
 }
 
 }  // namespace kvp

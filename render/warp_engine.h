@@ -11,40 +11,27 @@
 #include <memory>
 #include <vector>
 
+#include "data/picture_layout.h"
 #include "data/types.h"
 #include "render/projection.h"
 
 namespace kvp {
 
-constexpr int32_t kWarpBlock = 32;
+// The block loop: the exact projection at the corners of kWarpBlock x kWarpBlock blocks, with
+// per-line steps of a corner difference shifted right by kWarpBlockShift.
+constexpr int kWarpBlockShift = 5;
+constexpr int32_t kWarpBlock = 1 << kWarpBlockShift;
+// The pole pass: a kPoleWindow square of frame pixels around each visible pole, on the
+// kPoleCell grid, is redrawn in cells of kPoleCell (2^kPoleCellShift) pixels, split in four
+// down to single pixels where a cell straddles the seam or, when larger than half a cell,
+// reaches within kPoleSplitFactor * Hm / f^2 rows of a pole (f: the focal length).
+constexpr int32_t kPoleCell = 16;
+constexpr int kPoleCellShift = 4;
+constexpr int32_t kPoleWindow = 96;
+constexpr double kPoleSplitFactor = 2048.0;
 constexpr int32_t kMaxBlockColumns = 1023;
 // Widest frame the fixed per-column arrays allow.
 constexpr int32_t kMaxWarpFrameWidth = kMaxBlockColumns * kWarpBlock;  // 32736
-// Largest picture whose 16.16 coordinates fit 32 bits everywhere: the seam threshold of the
-// pole pass, 3W/2 in 16.16, is the biggest value the engine forms.
-constexpr int32_t kMaxWarpPictureWidth = 21844;
-constexpr int32_t kMaxWarpPictureHeight = 32767;
-
-// Row pitch, in pixels, at which the engine addresses a picture: the width rounded up to a
-// multiple of 4. The same count of pixels spans 360 degrees.
-inline int32_t WarpPictureStride(int32_t width) { return (width + 3) & ~3; }
-
-// The picture margin: the loops read outside the stored picture, so whoever hands pixels to
-// WarpFrame must keep `before` bytes readable before the first pixel and `after` bytes after
-// the last one (the picture being `height` rows of WarpPictureStride(width) pixels). What
-// lies there is never relied on. Why these numbers:
-//  - columns: the origin shift moves the base by -W/4 .. 3W/4 pixels and the seam fix lifts
-//    columns up to 5W/4, so reads run from column -W/4 - 1 to 2W + 1 (+1: smoothing's right
-//    neighbour and the 24-bit loop's 4-byte loads);
-//  - rows: block and pole interpolation step with arithmetic shifts, which round toward minus
-//    infinity, so near the lower pole v can dip a few 16.16 units below 0: row -1 is read.
-//    Nothing ever exceeds row Hm (smoothing's upper neighbour needs v's fraction >= 1/2).
-// So: before = 1 row + W/4 + 2 pixels; after = 1 row + 2 pixels + 1 byte.
-struct PictureMargin {
-  size_t before;
-  size_t after;
-};
-PictureMargin WarpPictureMargin(int32_t width, int32_t depth);
 
 // Pixel offsets of picture rows (i * stride), rebuilt only when the stride or height changes.
 // Entry -1 exists too: the lower pole can address row -1 (see PictureMargin).
@@ -66,15 +53,22 @@ class RowOffsetTable {
 
 class WarpEngine {
  public:
-  // Draws one frame. w and h are positive multiples of 32 (w at most kMaxWarpFrameWidth);
-  // `frame` holds w * h pixels of `depth` bits, rows bottom-up with pitch w; `pixels` is the
-  // first pixel of a picture of pictureHeight rows at WarpPictureStride(pictureWidth) pixels
-  // each, with the picture margin readable around it. Returns 1 when drawn; 0, writing
-  // nothing, for an unsupported depth or quality (16 and 24 bits take quality 0 or 1) or
-  // sizes outside the limits above.
+  // Draws one frame through `camera`. w and h are positive multiples of 32 (w at most
+  // kMaxWarpFrameWidth); `frame` holds w * h pixels of `depth` bits, rows bottom-up with pitch
+  // w; `pixels` is the first pixel of a picture of pictureHeight rows at
+  // WarpPictureStride(pictureWidth) pixels each, with the picture margin readable around it.
+  // Returns 1 when drawn; 0, writing nothing, for an unsupported depth or quality (16 and 24
+  // bits take quality 0 or 1) or sizes outside the limits above.
+  int WarpFrame(const ViewCamera& camera, int32_t w, int32_t h, uint8_t* frame,
+                int32_t pictureWidth, int32_t pictureHeight, const uint8_t* pixels, int32_t depth,
+                int32_t quality);
+  // The same with the camera's six values loose, as tools/ and older tests call it.
   int WarpFrame(double heading, double pitch, double roll, double focalLength, double xOffset,
                 double yOffset, int32_t w, int32_t h, uint8_t* frame, int32_t pictureWidth,
-                int32_t pictureHeight, const uint8_t* pixels, int32_t depth, int32_t quality);
+                int32_t pictureHeight, const uint8_t* pixels, int32_t depth, int32_t quality) {
+    return WarpFrame(ViewCamera{heading, pitch, roll, focalLength, xOffset, yOffset}, w, h, frame,
+                     pictureWidth, pictureHeight, pixels, depth, quality);
+  }
 
   // Picture coordinates at frame pixel (i, j) for the camera of the last set-up (after the
   // origin shift, so columns are relative to the shifted picture base).
@@ -87,9 +81,14 @@ class WarpEngine {
 
   // Set-up and the two passes, separately, so that tests can run the loop with an
   // instrumented member (see warp_loops.h). SetUp returns false for unsupported input.
+  bool SetUp(const ViewCamera& camera, int32_t w, int32_t h, uint8_t* frame,
+             int32_t pictureWidth, int32_t pictureHeight, const uint8_t* pixels, int32_t depth);
   bool SetUp(double heading, double pitch, double roll, double focalLength, double xOffset,
              double yOffset, int32_t w, int32_t h, uint8_t* frame, int32_t pictureWidth,
-             int32_t pictureHeight, const uint8_t* pixels, int32_t depth);
+             int32_t pictureHeight, const uint8_t* pixels, int32_t depth) {
+    return SetUp(ViewCamera{heading, pitch, roll, focalLength, xOffset, yOffset}, w, h, frame,
+                 pictureWidth, pictureHeight, pixels, depth);
+  }
   template <class Member> void RunBlockLoop(const Member& member);
   template <class Member> void PolePass(const Member& nearest);
 
@@ -142,12 +141,19 @@ class Warper {
  public:
   Warper() : engine_(std::make_unique<WarpEngine>()) {}
 
-  // The parallax-corrected camera for `pose` inside `box`, seen from the capture point in
-  // the first three doubles of `environment`, then WarpFrame. Returns 0 (frame untouched)
-  // when the view ray leaves the box nowhere, else WarpFrame's result.
-  int RenderPanorama(const EnvironmentBox& box, const ViewPose& pose, const double* environment,
+  // The parallax-corrected camera for `pose` inside `box`, seen from the panorama's
+  // `capture` point, then WarpFrame. Returns 0 (frame untouched) when the view ray leaves the
+  // box nowhere, else WarpFrame's result.
+  int RenderPanorama(const EnvironmentBox& box, const ViewPose& pose, const CapturePoint& capture,
                      int32_t w, int32_t h, uint8_t* frame, int32_t pictureWidth,
                      int32_t pictureHeight, const uint8_t* pixels, int32_t depth, int32_t quality);
+  // The same with the capture point as three doubles, as tools/ calls it.
+  int RenderPanorama(const EnvironmentBox& box, const ViewPose& pose, const double* capture,
+                     int32_t w, int32_t h, uint8_t* frame, int32_t pictureWidth,
+                     int32_t pictureHeight, const uint8_t* pixels, int32_t depth, int32_t quality) {
+    return RenderPanorama(box, pose, CapturePoint{capture[0], capture[1], capture[2]}, w, h, frame,
+                          pictureWidth, pictureHeight, pixels, depth, quality);
+  }
 
   WarpEngine& Engine() { return *engine_; }
 

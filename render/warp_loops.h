@@ -3,7 +3,9 @@
 // span loop is compiled into them without a call per pixel.
 //
 // A member samples `n` frame pixels along a line of 16.16 picture coordinates starting at
-// (u, v) with steps (du, dv): column c = u >> 16, row r = v >> 16 (arithmetic shifts).
+// (u, v) with steps (du, dv): column c = u >> 16, row r = v >> 16 (arithmetic shifts). The
+// nearest members find rows through the row offset table (`rows`, row -1 included); the
+// smoothing members multiply by the picture's `stride` in pixels.
 #pragma once
 
 #include <cstdint>
@@ -16,7 +18,6 @@ struct Nearest8 {
   static constexpr int kBytes = 1;
   const uint8_t* base;
   const int32_t* rows;
-  int32_t stride;
   void Span(uint8_t* dst, int32_t u, int32_t v, int32_t du, int32_t dv, int n) const {
     const uint8_t* const pixels = base;  // locals: stores through dst may alias the members
     const int32_t* const offsets = rows;
@@ -33,7 +34,6 @@ struct Nearest16 {
   static constexpr int kBytes = 2;
   const uint8_t* base;
   const int32_t* rows;
-  int32_t stride;
   void Span(uint8_t* dst, int32_t u, int32_t v, int32_t du, int32_t dv, int n) const {
     const uint8_t* const pixels = base;
     const int32_t* const offsets = rows;
@@ -52,7 +52,6 @@ struct Nearest24 {
   static constexpr int kBytes = 3;
   const uint8_t* base;
   const int32_t* rows;
-  int32_t stride;
   void Span(uint8_t* dst, int32_t u, int32_t v, int32_t du, int32_t dv, int n) const {
     const uint8_t* const pixels = base;
     const int32_t* const offsets = rows;
@@ -70,7 +69,6 @@ struct Nearest24 {
 struct Smooth16 {
   static constexpr int kBytes = 2;
   const uint8_t* base;
-  const int32_t* rows;
   int32_t stride;
   static uint32_t At(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8; }
   void Span(uint8_t* dst, int32_t u, int32_t v, int32_t du, int32_t dv, int n) const {
@@ -104,7 +102,6 @@ struct Smooth16 {
 struct Smooth24 {
   static constexpr int kBytes = 3;
   const uint8_t* base;
-  const int32_t* rows;
   int32_t stride;
   void Span(uint8_t* dst, int32_t u, int32_t v, int32_t du, int32_t dv, int n) const {
     const uint8_t* const pixels = base;
@@ -162,15 +159,17 @@ void WarpEngine::RunBlockLoop(const Member& member) {
         }
       }
       edges_[j] = Edges{b.left.u, b.left.v, b.right.u, b.right.v};
-      edgeSteps_[j] = Edges{(b.nextLeft.u - b.left.u) >> 5, (b.nextLeft.v - b.left.v) >> 5,
-                            (b.nextRight.u - b.right.u) >> 5, (b.nextRight.v - b.right.v) >> 5};
+      edgeSteps_[j] = Edges{(b.nextLeft.u - b.left.u) >> kWarpBlockShift,
+                            (b.nextLeft.v - b.left.v) >> kWarpBlockShift,
+                            (b.nextRight.u - b.right.u) >> kWarpBlockShift,
+                            (b.nextRight.v - b.right.v) >> kWarpBlockShift};
     }
     uint8_t* out = frame_ + size_t(row) * kWarpBlock * rowBytes;
     for (int line = 0; line < kWarpBlock; ++line) {
       for (int32_t j = 0; j < columns; ++j) {
         Edges& e = edges_[j];
-        member.Span(out, e.leftU, e.leftV, (e.rightU - e.leftU) >> 5, (e.rightV - e.leftV) >> 5,
-                    kWarpBlock);
+        member.Span(out, e.leftU, e.leftV, (e.rightU - e.leftU) >> kWarpBlockShift,
+                    (e.rightV - e.leftV) >> kWarpBlockShift, kWarpBlock);
         out += kWarpBlock * Member::kBytes;
         const Edges& d = edgeSteps_[j];
         e.leftU += d.leftU;
@@ -195,20 +194,21 @@ void WarpEngine::PolePass(const Member& nearest) {
     // conversion to int defined.
     if (!(x > -1e6 && x < 1e6 && y > -1e6 && y < 1e6)) continue;
     const int32_t cx = w / 2 + int32_t(x), cy = h / 2 + int32_t(y);
-    int32_t x0 = cx - cx % 16 - 48, y0 = cy - cy % 16 - 48;
-    int32_t x1 = x0 + 96, y1 = y0 + 96;
+    int32_t x0 = cx - cx % kPoleCell - kPoleWindow / 2;
+    int32_t y0 = cy - cy % kPoleCell - kPoleWindow / 2;
+    int32_t x1 = x0 + kPoleWindow, y1 = y0 + kPoleWindow;
     if (x0 < 0) x0 = 0;
     if (y0 < 0) y0 = 0;
     if (x1 > w) x1 = w;
     if (y1 > h) y1 = h;
-    for (int32_t cellX = x0; cellX < x1; cellX += 16) {
-      for (int32_t cellY = y0; cellY < y1; cellY += 16) {
+    for (int32_t cellX = x0; cellX < x1; cellX += kPoleCell) {
+      for (int32_t cellY = y0; cellY < y1; cellY += kPoleCell) {
         Corner ul, ur, ll, lr;
-        ScreenToImage(cellX, cellY + 16, ul.u, ul.v);
-        ScreenToImage(cellX + 16, cellY + 16, ur.u, ur.v);
+        ScreenToImage(cellX, cellY + kPoleCell, ul.u, ul.v);
+        ScreenToImage(cellX + kPoleCell, cellY + kPoleCell, ur.u, ur.v);
         ScreenToImage(cellX, cellY, ll.u, ll.v);
-        ScreenToImage(cellX + 16, cellY, lr.u, lr.v);
-        Subdivide(nearest, cellX, cellY, 16, 4, ul, ur, ll, lr);
+        ScreenToImage(cellX + kPoleCell, cellY, lr.u, lr.v);
+        Subdivide(nearest, cellX, cellY, kPoleCell, kPoleCellShift, ul, ur, ll, lr);
       }
     }
   }
@@ -222,14 +222,14 @@ void WarpEngine::Subdivide(const Member& m, int32_t x, int32_t y, int32_t s, int
     m.Span(frame + (size_t(y) * frameWidth_ + x) * Member::kBytes, ll.u, ll.v, 0, 0, 1);
     return;
   }
-  const double e = pictureHm_ * 2048.0 / (focalLength_ * focalLength_);
+  const double e = pictureHm_ * kPoleSplitFactor / (focalLength_ * focalLength_);
   const Fixed16 vLow = TruncateToFixed(e * 65536), vHigh = TruncateToFixed((pictureHm_ - e) * 65536);
   const Fixed16 uHalf = (pictureW_ / 2) * 65536, uQuarter = (pictureW_ / 4) * 65536;
   const Fixed16 uHigh = ((3 * pictureW_) / 2) * 65536;
   const Corner c[4] = {ul, ur, ll, lr};
 
-  bool split = s > 16;
-  if (!split && s > 8) {
+  bool split = s > kPoleCell;
+  if (!split && s > kPoleCell / 2) {
     for (const Corner& q : c) split = split || q.v > vHigh || q.v < vLow;
   }
   if (!split) {

@@ -97,7 +97,7 @@ TEST_F(Description, WithoutEnvironmentCountOnlyDirectoryIsRead) {
   EXPECT_EQ(set.Node(0).x, 1);
   EXPECT_EQ(set.Node(0).z, 3);
   EXPECT_EQ(set.Node(0).roamingRadius, 4);
-  EXPECT_EQ(set.Fleetglider(), 0);
+  EXPECT_EQ(set.FastImagesEnabled(), 0);
 }
 
 TEST_F(Description, HashKeyIsABlockedNodeThatStillCountsAsANeighbour) {
@@ -112,7 +112,7 @@ TEST_F(Description, HashKeyIsABlockedNodeThatStillCountsAsANeighbour) {
   EXPECT_EQ(set.Node(0).nearest, 1);
   EXPECT_EQ(set.Node(0).nearestDistance, 10);
   EXPECT_EQ(set.Node(1).nearest, 0);
-  EXPECT_EQ(set.Fleetglider(), 1);
+  EXPECT_EQ(set.FastImagesEnabled(), 1);
 }
 
 TEST_F(Description, ValuesParseWithOrWithoutBlanksAndShortValuesKeepThePreviousNumbers) {

@@ -14,8 +14,8 @@
 #include <thread>
 
 #include "data/codec_bridge.h"
+#include "data/picture_layout.h"
 #include "platform/platform.h"
-#include "render/warp_engine.h"
 #include "tests/data/tour_files.h"
 #include "tests/diag/capture.h"
 #include "tests/test_files.h"

@@ -47,7 +47,7 @@ TEST(SampleTour, OpensWithThreeNodesAndWalksFromTheSummitToTheRidge) {
                                  nullptr, nullptr),
             3)
       << error;
-  EXPECT_EQ(set.Fleetglider(), 1);
+  EXPECT_EQ(set.FastImagesEnabled(), 1);
   EXPECT_EQ(set.Node(0).environment, 1);
   EXPECT_EQ(set.Node(2).environment, 2);
   EXPECT_EQ(set.Node(0).nearest, 1);

@@ -14,6 +14,7 @@
 #include "platform/platform.h"
 #include "render/display.h"
 #include "render/frame_renderer.h"
+#include "render/sprite_drawing.h"
 #include "render/warp_engine.h"
 #include "tests/diag/capture.h"
 
@@ -135,7 +136,7 @@ TEST(WarpPolicy, WarpsFastThenSmoothedThenCopiesTheCache) {
   const size_t n = 64 * 64 * 3;
   Warper warper;
   const ViewPose pose{0, 0, 0, 37.5, 10, 0, 75};
-  const ViewPose centre{};
+  const CapturePoint centre{};
   const std::vector<uint8_t> fast = ReferenceWarp(slot, pose, 64, 64, 0);
   const std::vector<uint8_t> smooth = ReferenceWarp(slot, pose, 64, 64, 1);
   ASSERT_NE(fast, smooth);
@@ -179,7 +180,7 @@ TEST(WarpPolicy, AnEightBitImageWithoutAColourCountGetsTheFullTable) {
   const ViewPose pose{0, 0, 0, 200, -20, 0, 90};
   WarpSource source;
   source.image = slot.image;
-  EXPECT_EQ(WarpWithCache(warper, frame, cache, kBox, pose, ViewPose{}, source),
+  EXPECT_EQ(WarpWithCache(warper, frame, cache, kBox, pose, CapturePoint{}, source),
             WarpKind::kFast);
   EXPECT_EQ(ReadInfoHeader(slot.image).clrUsed, 256u);
   EXPECT_EQ(source.pixels, slot.image + kInfoHeaderSize + kColourTableSize);

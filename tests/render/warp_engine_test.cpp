@@ -10,7 +10,7 @@
 #include <random>
 #include <vector>
 
-#include "render/warp_picture.h"
+#include "data/picture_layout.h"
 
 namespace kvp {
 namespace {
@@ -109,8 +109,7 @@ Accuracy Measure(const View& v, int32_t w, int32_t h, int32_t pw, int32_t ph,
     EXPECT_TRUE(engine.SetUp(v.heading, v.pitch, v.roll, f, 0, 0, w, h, frame.data(), pw, ph,
                              picture.Pixels(), 24));
     engine.RunBlockLoop(
-        warp::Nearest24{picture.Pixels() + engine.OriginShift() * 3, engine.RowOffsets().Rows(),
-                        WarpPictureStride(pw)});
+        warp::Nearest24{picture.Pixels() + engine.OriginShift() * 3, engine.RowOffsets().Rows()});
   }
   // The windows the pole pass redraws.
   std::vector<bool> inPole(size_t(w) * h, false);
@@ -421,8 +420,7 @@ TEST(WarpMembers, HalfPixelSmoothingRules) {
   // 2 x 2 picture, 5-5-5: the top bit of each stored pixel is set to prove it is dropped.
   const uint16_t px[4] = {0x8000 | (31 << 10) | (0 << 5) | 2, 0x8000 | (1 << 10) | (31 << 5) | 4,
                           0x8000 | (10 << 10) | (6 << 5) | 30, 0x8000 | (0 << 10) | (1 << 5) | 1};
-  const int32_t rows[3] = {-2, 0, 2};
-  const warp::Smooth16 smooth{reinterpret_cast<const uint8_t*>(px), rows + 1, 2};
+  const warp::Smooth16 smooth{reinterpret_cast<const uint8_t*>(px), 2};
   uint16_t out = 0;
   smooth.Span(reinterpret_cast<uint8_t*>(&out), 0x7FFF, 0x7FFF, 0, 0, 1);  // neither half
   EXPECT_EQ(out, px[0] & 0x7FFF);
@@ -434,7 +432,7 @@ TEST(WarpMembers, HalfPixelSmoothingRules) {
   EXPECT_EQ(out, (10 << 10) | (9 << 5) | 9);
 
   const uint8_t rgb[12] = {0, 10, 255, 4, 20, 255, 100, 30, 0, 101, 41, 1};
-  const warp::Smooth24 smooth24{rgb, rows + 1, 2};
+  const warp::Smooth24 smooth24{rgb, 2};
   uint8_t o[3];
   smooth24.Span(o, 0x8000, 0x8000, 0, 0, 1);
   EXPECT_EQ(o[0], (0 + 4 + 100 + 101) >> 2);

@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "data/picture_layout.h"
 #include "render/warp_engine.h"
-#include "render/warp_picture.h"
 
 namespace kvp {
 namespace {

@@ -1,12 +1,16 @@
-// The warp layout of a picture: padded rows inside the picture margin.
-#include "render/warp_picture.h"
+// The warp layout of a picture: the margin sizes, and padded rows inside the margin.
+#include "data/picture_layout.h"
 
 #include <cstring>
 #include <new>
 
-#include "render/warp_engine.h"
-
 namespace kvp {
+
+PictureMargin WarpPictureMargin(int32_t width, int32_t depth) {
+  const size_t W = size_t(WarpPictureStride(width < 0 ? 0 : width));
+  const size_t bytes = size_t(depth > 0 ? depth : 0) / 8;
+  return PictureMargin{(W + W / 4 + 2) * bytes, (W + 2) * bytes + 1};
+}
 
 bool WarpPicture::Assign(int32_t width, int32_t height, int32_t depth, const uint8_t* rows) {
   if ((depth != 8 && depth != 16 && depth != 24) || width <= 0 || height <= 0 ||
