@@ -1,7 +1,6 @@
 // What a whole frame costs through the controller (warp, sprites, blit into the offscreen
 // window), the frame rate the adaptive scheduler settles at with the real timer, and the memory
-// an open controller holds. Uses the Mars panorama from the shared samples folder (not in the
-// repo). Prints; never fails.
+// an open controller holds. Uses the Mars panorama from samples/. Prints; never fails.
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -139,9 +138,9 @@ void Memory() {
 
 int main(int argc, char** argv) {
   using namespace kvp;
-  const std::string shared = KVP_SAMPLES_DIR;
+  const std::string samples = KVP_SAMPLES_DIR;
   gPanorama = "/tmp/kvp-frame-bench-mars.pan";
-  if (!PackSample(shared + "/mars-husband-hill-2048x1024.png", gPanorama)) return 0;
+  if (!PackSample(samples + "/mars-husband-hill-2048x1024.png", gPanorama)) return 0;
 
   Memory();
   const std::pair<int32_t, int32_t> sizes[] = {{640, 480}, {1024, 768}, {1920, 1088}};

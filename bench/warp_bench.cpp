@@ -56,7 +56,7 @@ void Warp(benchmark::State& state, ViewCase view, SizeCase size, int32_t depth, 
   WarpEngine engine;
   const double f = FocalLength(size.w, view.fov);
   for (auto _ : state) {
-    engine.WarpFrame(view.heading, view.pitch, view.roll, f, 0, 0, size.w, size.h, frame.data(),
+    engine.WarpFrame({view.heading, view.pitch, view.roll, f, 0, 0}, size.w, size.h, frame.data(),
                      kPictureWidth, kPictureHeight, picture.Pixels(), depth, quality);
     benchmark::DoNotOptimize(frame.data());
     benchmark::ClobberMemory();

@@ -62,13 +62,6 @@ class WarpEngine {
   int WarpFrame(const ViewCamera& camera, int32_t w, int32_t h, uint8_t* frame,
                 int32_t pictureWidth, int32_t pictureHeight, const uint8_t* pixels, int32_t depth,
                 int32_t quality);
-  // The same with the camera's six values loose, as tools/ and older tests call it.
-  int WarpFrame(double heading, double pitch, double roll, double focalLength, double xOffset,
-                double yOffset, int32_t w, int32_t h, uint8_t* frame, int32_t pictureWidth,
-                int32_t pictureHeight, const uint8_t* pixels, int32_t depth, int32_t quality) {
-    return WarpFrame(ViewCamera{heading, pitch, roll, focalLength, xOffset, yOffset}, w, h, frame,
-                     pictureWidth, pictureHeight, pixels, depth, quality);
-  }
 
   // Picture coordinates at frame pixel (i, j) for the camera of the last set-up (after the
   // origin shift, so columns are relative to the shifted picture base).
@@ -83,12 +76,6 @@ class WarpEngine {
   // instrumented member (see warp_loops.h). SetUp returns false for unsupported input.
   bool SetUp(const ViewCamera& camera, int32_t w, int32_t h, uint8_t* frame,
              int32_t pictureWidth, int32_t pictureHeight, const uint8_t* pixels, int32_t depth);
-  bool SetUp(double heading, double pitch, double roll, double focalLength, double xOffset,
-             double yOffset, int32_t w, int32_t h, uint8_t* frame, int32_t pictureWidth,
-             int32_t pictureHeight, const uint8_t* pixels, int32_t depth) {
-    return SetUp(ViewCamera{heading, pitch, roll, focalLength, xOffset, yOffset}, w, h, frame,
-                 pictureWidth, pictureHeight, pixels, depth);
-  }
   template <class Member> void RunBlockLoop(const Member& member);
   template <class Member> void PolePass(const Member& nearest);
 
@@ -147,13 +134,6 @@ class Warper {
   int RenderPanorama(const EnvironmentBox& box, const ViewPose& pose, const CapturePoint& capture,
                      int32_t w, int32_t h, uint8_t* frame, int32_t pictureWidth,
                      int32_t pictureHeight, const uint8_t* pixels, int32_t depth, int32_t quality);
-  // The same with the capture point as three doubles, as tools/ calls it.
-  int RenderPanorama(const EnvironmentBox& box, const ViewPose& pose, const double* capture,
-                     int32_t w, int32_t h, uint8_t* frame, int32_t pictureWidth,
-                     int32_t pictureHeight, const uint8_t* pixels, int32_t depth, int32_t quality) {
-    return RenderPanorama(box, pose, CapturePoint{capture[0], capture[1], capture[2]}, w, h, frame,
-                          pictureWidth, pictureHeight, pixels, depth, quality);
-  }
 
   WarpEngine& Engine() { return *engine_; }
 

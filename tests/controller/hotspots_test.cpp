@@ -20,11 +20,11 @@
 namespace kvp {
 namespace {
 
-using authoring::HotspotSpec;
+using authoring::HotspotRectangle;
 
 // A container with a flat 8-bit picture (grey ramp table: entry j is (j, j, j)) or a 24-bit
 // one, and an "HSPT" block when hot spots are given.
-std::vector<uint8_t> Panorama(const std::vector<HotspotSpec>& spots, uint16_t bits = 8) {
+std::vector<uint8_t> Panorama(const std::vector<HotspotRectangle>& spots, uint16_t bits = 8) {
   PackedImage image = test::FlatImage(64, 32, 7);
   if (bits == 24) {
     image = authoring::MakePackedImage(64, 32, 24, std::vector<uint8_t>(64 * 32 * 3, 90));

@@ -117,7 +117,7 @@ std::vector<uint8_t> ReferenceWarp(const SlotImage& slot, const ViewPose& pose, 
   const BitmapInfoHeader header = ReadInfoHeader(slot.image);
   std::vector<uint8_t> out(size_t(w) * h * (header.bitCount / 8));
   Warper warper;
-  const double centre[3] = {0, 0, 0};
+  const CapturePoint centre{};
   EXPECT_EQ(warper.RenderPanorama(kBox, pose, centre, w, h, out.data(), header.width,
                                   header.height, slot.Pixels(), header.bitCount, quality),
             1);

@@ -102,11 +102,11 @@ Accuracy Measure(const View& v, int32_t w, int32_t h, int32_t pw, int32_t ph,
   WarpEngine engine;
   const double f = FocalLength(w, v.fov);
   if (polePass) {
-    EXPECT_EQ(engine.WarpFrame(v.heading, v.pitch, v.roll, f, 0, 0, w, h, frame.data(), pw, ph,
+    EXPECT_EQ(engine.WarpFrame({v.heading, v.pitch, v.roll, f, 0, 0}, w, h, frame.data(), pw, ph,
                                picture.Pixels(), 24, 0),
               1);
   } else {
-    EXPECT_TRUE(engine.SetUp(v.heading, v.pitch, v.roll, f, 0, 0, w, h, frame.data(), pw, ph,
+    EXPECT_TRUE(engine.SetUp({v.heading, v.pitch, v.roll, f, 0, 0}, w, h, frame.data(), pw, ph,
                              picture.Pixels(), 24));
     engine.RunBlockLoop(
         warp::Nearest24{picture.Pixels() + engine.OriginShift() * 3, engine.RowOffsets().Rows()});
@@ -257,8 +257,8 @@ TEST(WarpEngine, ReadsStayInsideThePictureMarginForAnyView) {
     // Now and then an extreme zoom, as a viewer pressed against a wall gets from the parallax
     // correction: neighbouring block corners then differ by a few 16.16 units.
     const double focal = n % 5 == 0 ? std::pow(10.0, 3 + 4 * unit(rng)) : FocalLength(w, fov(rng));
-    ASSERT_TRUE(engine.SetUp(heading(rng), p, roll(rng), focal,
-                             withOffsets ? offset(rng) : 0, withOffsets ? offset(rng) : 0, w, h,
+    ASSERT_TRUE(engine.SetUp({heading(rng), p, roll(rng), focal,
+                             withOffsets ? offset(rng) : 0, withOffsets ? offset(rng) : 0}, w, h,
                              frame.data(), pw, ph, picture.data(), 24));
     const int32_t W = WarpPictureStride(pw);
     const PictureMargin margin = WarpPictureMargin(pw, 24);
@@ -292,7 +292,7 @@ TEST(WarpEngine, RealWarpsOfRandomViewsReadOnlyTheirBuffers) {
     const double focal = n % 6 == 0 ? std::pow(10.0, 3 + 4 * unit(rng)) : FocalLength(w, fov(rng));
     const double pitch = n % 2 ? (unit(rng) < 0.5 ? -90 : 90) * (0.9 + 0.1 * unit(rng)) : angle(rng) / 4;
     WarpEngine engine;
-    EXPECT_EQ(engine.WarpFrame(angle(rng), pitch, angle(rng), focal, 0, 0, w, h, frame.data(), pw,
+    EXPECT_EQ(engine.WarpFrame({angle(rng), pitch, angle(rng), focal, 0, 0}, w, h, frame.data(), pw,
                                ph, picture.Pixels(), depth, n % 2),
               1);
   }
@@ -305,7 +305,7 @@ TEST(WarpEngine, InterpolationUndershootReachesRowMinusOne) {
   // picture, and why the row table has an entry for row -1.
   std::vector<uint8_t> frame(size_t(64) * 64 * 3), picture(3);
   WarpEngine engine;
-  ASSERT_TRUE(engine.SetUp(0, -90, 0, 1e7, 0, 0, 64, 64, frame.data(), 2000, 1000,
+  ASSERT_TRUE(engine.SetUp({0, -90, 0, 1e7, 0, 0}, 64, 64, frame.data(), 2000, 1000,
                            picture.data(), 24));
   Probe probe{picture.data() + ptrdiff_t(engine.OriginShift()) * 3, picture.data(),
               engine.RowOffsets().Rows(), 2000, false, frame.data(), 64};
@@ -318,20 +318,20 @@ TEST(WarpEngine, OriginShiftAndPictureStride) {
   const WarpPicture picture = CodedPicture(2048, 64);
   std::vector<uint8_t> frame(32 * 32 * 3);
   WarpEngine engine;
-  ASSERT_EQ(engine.WarpFrame(270, 0, 0, 100, 0, 0, 32, 32, frame.data(), 2048, 64,
+  ASSERT_EQ(engine.WarpFrame({270, 0, 0, 100, 0, 0}, 32, 32, frame.data(), 2048, 64,
                              picture.Pixels(), 24, 0), 1);
   EXPECT_EQ(engine.OriginShift(), 0);
-  ASSERT_EQ(engine.WarpFrame(0, 0, 0, 100, 0, 0, 32, 32, frame.data(), 2048, 64,
+  ASSERT_EQ(engine.WarpFrame({0, 0, 0, 100, 0, 0}, 32, 32, frame.data(), 2048, 64,
                              picture.Pixels(), 24, 0), 1);
   EXPECT_EQ(engine.OriginShift(), 1536);
   EXPECT_EQ(engine.Camera().heading, 270);
   // -90 normalises to 270; 720 + 45 to 45.
-  ASSERT_EQ(engine.WarpFrame(-90, 0, 0, 100, 0, 0, 32, 32, frame.data(), 2048, 64,
+  ASSERT_EQ(engine.WarpFrame({-90, 0, 0, 100, 0, 0}, 32, 32, frame.data(), 2048, 64,
                              picture.Pixels(), 24, 0), 1);
   EXPECT_EQ(engine.OriginShift(), 0);
 
   const WarpPicture odd = CodedPicture(1001, 40);
-  ASSERT_EQ(engine.WarpFrame(10, 0, 0, 100, 0, 0, 32, 32, frame.data(), 1001, 40, odd.Pixels(),
+  ASSERT_EQ(engine.WarpFrame({10, 0, 0, 100, 0, 0}, 32, 32, frame.data(), 1001, 40, odd.Pixels(),
                              24, 0), 1);
   EXPECT_EQ(engine.Camera().pictureWidth, 1004);
   EXPECT_EQ(engine.Camera().pictureHm, 39);
@@ -351,7 +351,7 @@ TEST(WarpEngine, OriginShiftAndPictureStride) {
 TEST(WarpEngine, LookingStraightUpRedrawsTheWindowAroundTheUpperPoleOnly) {
   std::vector<uint8_t> frame(size_t(320) * 256 * 3), picture(3);
   WarpEngine engine;
-  ASSERT_TRUE(engine.SetUp(40, 90, 0, FocalLength(320, 75), 0, 0, 320, 256, frame.data(), 2048,
+  ASSERT_TRUE(engine.SetUp({40, 90, 0, FocalLength(320, 75), 0, 0}, 320, 256, frame.data(), 2048,
                            1024, picture.data(), 24));
   Probe probe{picture.data(), picture.data(), engine.RowOffsets().Rows(), 2048, false,
               frame.data(), 320};
@@ -364,7 +364,7 @@ TEST(WarpEngine, LookingStraightUpRedrawsTheWindowAroundTheUpperPoleOnly) {
   EXPECT_GT(probe.minRow, 512);  // only the upper pole's rows were sampled
 
   // Near a corner the window is clipped to the frame.
-  ASSERT_TRUE(engine.SetUp(40, 90, 0, FocalLength(320, 75), 150, 120, 320, 256, frame.data(),
+  ASSERT_TRUE(engine.SetUp({40, 90, 0, FocalLength(320, 75), 150, 120}, 320, 256, frame.data(),
                            2048, 1024, picture.data(), 24));
   Probe clipped{picture.data(), picture.data(), engine.RowOffsets().Rows(), 2048, false,
                 frame.data(), 320};
@@ -379,7 +379,7 @@ TEST(WarpEngine, RefusesWhatItCannotDraw) {
   std::vector<uint8_t> frame(size_t(64) * 64 * 3, 0xAA);
   WarpEngine engine;
   auto warp = [&](int32_t w, int32_t h, int32_t depth, int32_t quality) {
-    return engine.WarpFrame(0, 0, 0, 50, 0, 0, w, h, frame.data(), 64, 32, picture.Pixels(),
+    return engine.WarpFrame({0, 0, 0, 50, 0, 0}, w, h, frame.data(), 64, 32, picture.Pixels(),
                             depth, quality);
   };
   EXPECT_EQ(warp(64, 64, 32, 0), 0);
@@ -388,17 +388,17 @@ TEST(WarpEngine, RefusesWhatItCannotDraw) {
   EXPECT_EQ(warp(60, 64, 24, 0), 0);  // not a multiple of 32
   EXPECT_EQ(warp(0, 64, 24, 0), 0);
   EXPECT_TRUE(std::all_of(frame.begin(), frame.end(), [](uint8_t b) { return b == 0xAA; }));
-  EXPECT_EQ(engine.WarpFrame(0, 0, 0, 50, 0, 0, kMaxWarpFrameWidth + 32, 32, frame.data(), 64,
+  EXPECT_EQ(engine.WarpFrame({0, 0, 0, 50, 0, 0}, kMaxWarpFrameWidth + 32, 32, frame.data(), 64,
                              32, picture.Pixels(), 24, 0), 0);
-  EXPECT_EQ(engine.WarpFrame(NAN, 0, 0, 50, 0, 0, 64, 64, frame.data(), 64, 32,
+  EXPECT_EQ(engine.WarpFrame({NAN, 0, 0, 50, 0, 0}, 64, 64, frame.data(), 64, 32,
                              picture.Pixels(), 24, 0), 0);
-  EXPECT_EQ(engine.WarpFrame(0, 0, 0, 50, 0, 0, 64, 64, frame.data(), kMaxWarpPictureWidth + 1,
+  EXPECT_EQ(engine.WarpFrame({0, 0, 0, 50, 0, 0}, 64, 64, frame.data(), kMaxWarpPictureWidth + 1,
                              32, picture.Pixels(), 24, 0), 0);
   // 8 bits ignore the quality.
   std::vector<uint8_t> indexed(64 * 32, 7), frame8(64 * 64);
   WarpPicture indexedPicture;
   ASSERT_TRUE(indexedPicture.Assign(64, 32, 8, indexed.data()));
-  EXPECT_EQ(engine.WarpFrame(0, 0, 0, 50, 0, 0, 64, 64, frame8.data(), 64, 32,
+  EXPECT_EQ(engine.WarpFrame({0, 0, 0, 50, 0, 0}, 64, 64, frame8.data(), 64, 32,
                              indexedPicture.Pixels(), 8, 5), 1);
   EXPECT_EQ(std::count(frame8.begin(), frame8.end(), 7), 64 * 64);
 }
@@ -407,7 +407,7 @@ TEST(WarpEngine, AThirtyTwoPixelFrameIsOneBlock) {
   const WarpPicture picture = CodedPicture(512, 256);
   std::vector<uint8_t> frame(32 * 32 * 3);
   WarpEngine engine;
-  ASSERT_EQ(engine.WarpFrame(123, 4, 0, FocalLength(32, 20), 0, 0, 32, 32, frame.data(), 512,
+  ASSERT_EQ(engine.WarpFrame({123, 4, 0, FocalLength(32, 20), 0, 0}, 32, 32, frame.data(), 512,
                              256, picture.Pixels(), 24, 0), 1);
   // The block's corners are exact: the lower-left pixel is the picture pixel of its ray.
   Fixed16 u, v;
@@ -472,13 +472,13 @@ TEST(WarpMembers, AllDepthsSampleTheSamePicturePixels) {
         fr(size_t(w) * h);
     WarpEngine engine;
     const double f = FocalLength(w, v.fov);
-    ASSERT_EQ(engine.WarpFrame(v.heading, v.pitch, v.roll, f, 0, 0, w, h, f24.data(), pw, ph,
+    ASSERT_EQ(engine.WarpFrame({v.heading, v.pitch, v.roll, f, 0, 0}, w, h, f24.data(), pw, ph,
                                q24.Pixels(), 24, 0), 1);
-    ASSERT_EQ(engine.WarpFrame(v.heading, v.pitch, v.roll, f, 0, 0, w, h, f16.data(), pw, ph,
+    ASSERT_EQ(engine.WarpFrame({v.heading, v.pitch, v.roll, f, 0, 0}, w, h, f16.data(), pw, ph,
                                q16.Pixels(), 16, 0), 1);
-    ASSERT_EQ(engine.WarpFrame(v.heading, v.pitch, v.roll, f, 0, 0, w, h, fc.data(), pw, ph,
+    ASSERT_EQ(engine.WarpFrame({v.heading, v.pitch, v.roll, f, 0, 0}, w, h, fc.data(), pw, ph,
                                qc.Pixels(), 8, 0), 1);
-    ASSERT_EQ(engine.WarpFrame(v.heading, v.pitch, v.roll, f, 0, 0, w, h, fr.data(), pw, ph,
+    ASSERT_EQ(engine.WarpFrame({v.heading, v.pitch, v.roll, f, 0, 0}, w, h, fr.data(), pw, ph,
                                qr.Pixels(), 8, 0), 1);
     int mismatches = 0;
     for (size_t i = 0; i < size_t(w) * h; ++i) {

@@ -71,7 +71,7 @@ TEST(WarpFrames, AreTheSameOnEveryBuild) {
     ASSERT_TRUE(picture.Assign(1000, 500, c.depth, rows.data()));
     std::vector<uint8_t> frame(size_t(w) * h * (c.depth / 8));
     WarpEngine engine;
-    ASSERT_EQ(engine.WarpFrame(c.heading, c.pitch, c.roll, FocalLength(w, c.fov), c.xoff, c.yoff,
+    ASSERT_EQ(engine.WarpFrame({c.heading, c.pitch, c.roll, FocalLength(w, c.fov), c.xoff, c.yoff},
                                w, h, frame.data(), 1000, 500, picture.Pixels(), c.depth,
                                c.quality),
               1);

@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "render/warp_engine.h"
-#include "render/warp_picture.h"
+#include "data/picture_layout.h"
 #include "tools/authoring/picture_io.h"
 
 namespace kvp {
@@ -20,7 +20,7 @@ Colour Look(const WarpPicture& picture, double heading, double pitch) {
   const int32_t size = 32;
   std::vector<uint8_t> frame(size * size * 3);
   WarpEngine engine;
-  EXPECT_EQ(engine.WarpFrame(heading, pitch, 0, FocalLength(size, 2), 0, 0, size, size,
+  EXPECT_EQ(engine.WarpFrame({heading, pitch, 0, FocalLength(size, 2), 0, 0}, size, size,
                              frame.data(), picture.Width(), picture.Height(), picture.Pixels(), 24,
                              1),
             1);

@@ -67,7 +67,7 @@ TEST(Writer, HotspotBlockRoundTrips) {
 TEST(Writer, RefusesWhatTheReadersCouldNotTakeBack) {
   std::vector<uint8_t> block = {42};
   std::string error;
-  EXPECT_FALSE(BuildHotspotBlock(std::vector<HotspotSpec>(256), block, &error));
+  EXPECT_FALSE(BuildHotspotBlock(std::vector<HotspotRectangle>(256), block, &error));
   EXPECT_FALSE(BuildHotspotBlock({{0, 0, 1, 1, std::string(2048, 'a')}}, block, &error));
   EXPECT_FALSE(error.empty());
   EXPECT_EQ(block, std::vector<uint8_t>{42});

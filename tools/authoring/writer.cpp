@@ -62,14 +62,14 @@ std::vector<uint8_t> BuildBitmapFile(const PackedImage& image) {
   return out;
 }
 
-bool BuildHotspotBlock(const std::vector<HotspotSpec>& hotspots, std::vector<uint8_t>& out,
+bool BuildHotspotBlock(const std::vector<HotspotRectangle>& hotspots, std::vector<uint8_t>& out,
                        std::string* error) {
   if (hotspots.size() > 255) {
     if (error) *error = "at most 255 hot spots fit in a panorama file";
     return false;
   }
   std::vector<uint8_t> block(1, static_cast<uint8_t>(hotspots.size()));
-  for (const HotspotSpec& h : hotspots) {
+  for (const HotspotRectangle& h : hotspots) {
     if (h.link.size() > 2047 || h.link.find('\0') != std::string::npos) {
       if (error) *error = "a hot-spot link must be at most 2047 characters without NUL";
       return false;

@@ -31,14 +31,14 @@ std::vector<uint8_t> BuildContainer(const std::vector<Block>& blocks);
 std::vector<uint8_t> BuildBitmapFile(const PackedImage& image);
 
 // One hot spot as written: a heading/pitch rectangle and its link.
-struct HotspotSpec {
+struct HotspotRectangle {
   float h1 = 0, p1 = 0, h2 = 0, p2 = 0;
   std::string link;
 };
 
 // An "HSPT" block; at most 255 hot spots. Links longer than the reader keeps are refused.
 // Returns false (and leaves `out` alone) when the list cannot be written.
-bool BuildHotspotBlock(const std::vector<HotspotSpec>& hotspots, std::vector<uint8_t>& out,
+bool BuildHotspotBlock(const std::vector<HotspotRectangle>& hotspots, std::vector<uint8_t>& out,
                        std::string* error);
 
 // Writes the bytes to a new file (replacing an old one). On failure returns false with a

@@ -17,7 +17,7 @@ struct PackOptions {
   std::string output;
   int depth = 24;
   ViewFields view;
-  std::vector<authoring::HotspotSpec> hotspots;
+  std::vector<authoring::HotspotRectangle> hotspots;
   bool bitmap = false;
   authoring::Rgb matte;
 };
@@ -68,7 +68,7 @@ bool ParseView(const std::string& text, ViewFields& view, std::string& error) {
 }
 
 // The link is everything after the fourth comma, so links may themselves hold commas.
-bool ParseHotspot(const std::string& text, authoring::HotspotSpec& spot, std::string& error) {
+bool ParseHotspot(const std::string& text, authoring::HotspotRectangle& spot, std::string& error) {
   const std::vector<std::string> fields = SplitCommas(text, 5);
   float a[4];
   bool ok = fields.size() == 5;
@@ -161,7 +161,7 @@ Runner DefinePack(CLI::App& command) {
           "--hotspot",
           [o](const std::vector<std::string>& texts) {
             for (const std::string& text : texts) {
-              authoring::HotspotSpec spot;
+              authoring::HotspotRectangle spot;
               std::string why;
               if (!ParseHotspot(text, spot, why)) throw CLI::ValidationError("--hotspot", why);
               o->hotspots.push_back(std::move(spot));

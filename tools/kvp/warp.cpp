@@ -5,7 +5,7 @@
 
 #include "data/packed_image.h"
 #include "render/warp_engine.h"
-#include "render/warp_picture.h"
+#include "data/picture_layout.h"
 #include "tools/authoring/picture_io.h"
 #include "tools/authoring/writer.h"
 #include "tools/kvp/image_file.h"
@@ -81,7 +81,7 @@ int Warp(const WarpOptions& o, std::ostream& out, std::ostream& err) {
   const size_t bytes = size_t(depth / 8);
   std::vector<uint8_t> frame(size_t(w) * h * bytes);
   const EnvironmentBox box{-1000, 1000, -1000, 1000, -1000, 1000};
-  const double capture[3] = {0, 0, 0};
+  const CapturePoint capture{0, 0, 0};
   Warper warper;
   const auto draw = [&] {
     return warper.RenderPanorama(box, pose, capture, w, h, frame.data(), header.width,
