@@ -29,6 +29,19 @@ struct File {
   bool counted = true;  // in gOpenFiles; read-only opens share everything and are not
 };
 
+namespace {
+
+// CreateFile refuses folders; so do we. Fills `st` and returns true for anything else; closes
+// `fd` and returns false (EISDIR) for a folder or a descriptor that cannot be examined.
+bool KeepIfFile(int fd, struct stat& st) {
+  if (fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode)) return true;
+  close(fd);
+  errno = EISDIR;
+  return false;
+}
+
+}  // namespace
+
 File* OpenFile(const char* path) {
   if (path == nullptr) {
     errno = EINVAL;
@@ -42,12 +55,7 @@ File* OpenFile(const char* path) {
   }
   if (fd < 0) return nullptr;
   struct stat st;
-  if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-    // CreateFile refuses folders; so do we.
-    close(fd);
-    errno = EISDIR;
-    return nullptr;
-  }
+  if (!KeepIfFile(fd, st)) return nullptr;
   const std::pair<dev_t, ino_t> id(st.st_dev, st.st_ino);
   std::lock_guard<std::mutex> hold(gShareLock);
   auto& [readers, writers] = gOpenFiles[id];
@@ -74,11 +82,7 @@ File* OpenFileReadOnly(const char* path) {
   const int fd = open(path, O_RDONLY | O_CLOEXEC);
   if (fd < 0) return nullptr;
   struct stat st;
-  if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-    close(fd);
-    errno = EISDIR;
-    return nullptr;
-  }
+  if (!KeepIfFile(fd, st)) return nullptr;
   // Sharing reads and writes, it neither blocks the other opens nor is blocked by them.
   return new File{fd, {st.st_dev, st.st_ino}, false, false};
 }
