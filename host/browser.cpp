@@ -138,6 +138,7 @@ class Browser {
   Instance* Find(NPP npp);
   Instance* FindId(int id);
   void SetStatusText(const std::string& text);
+  std::string StatusText();
   void PageArea(RECT& area);
   void Layout();
   void DeliverStep();
@@ -162,6 +163,7 @@ class Browser {
   int pluginCalls_ = 0;  // depth of calls into the plug-in under way (modal loops re-enter)
   std::FILE* log_ = nullptr;
   std::string cacheFolder_;
+  std::string loadingText_;  // our own status text while a stream comes in
 };
 
 // A call into the plug-in: counted so that messages arriving in its modal loops (a message
@@ -228,6 +230,13 @@ bool Browser::Fail(const std::string& message) {
 
 void Browser::SetStatusText(const std::string& text) {
   if (status_ != nullptr) SendMessageA(status_, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+std::string Browser::StatusText() {
+  if (status_ == nullptr) return "";
+  char text[512] = {};
+  SendMessageA(status_, WM_GETTEXT, sizeof(text), reinterpret_cast<LPARAM>(text));
+  return text;
 }
 
 Instance* Browser::Find(NPP npp) {
@@ -362,7 +371,8 @@ void Browser::DeliverStep() {
     }
     if (d->type == NP_ASFILEONLY) d->offset = d->stream.end;
     delivery_ = std::move(d);
-    SetStatusText("Loading " + delivery_->url);
+    loadingText_ = "Loading " + delivery_->url;
+    SetStatusText(loadingText_);
     PostMessageA(frame_, kDeliverMessage, 0, 0);
     return;
   }
@@ -422,7 +432,12 @@ void Browser::FinishDelivery(NPReason reason) {
     if (d->request.notify && p.urlNotify)
       p.urlNotify(npp, d->url.c_str(), reason, d->request.notifyData);
   }
-  SetStatusText(reason == NPRES_DONE ? "Done" : "Transfer interrupted: " + d->url);
+  // What the plug-in put in the status line while it took the file stays there.
+  if (reason != NPRES_DONE) {
+    SetStatusText("Transfer interrupted: " + d->url);
+  } else if (StatusText() == loadingText_) {
+    SetStatusText("Done");
+  }
   if (!requests_.empty()) PostMessageA(frame_, kDeliverMessage, 0, 0);
 }
 

@@ -105,6 +105,8 @@ size_t ReadTag(const std::string& html, size_t pos, Tag& tag) {
     }
     if (!name.empty()) tag.attributes.emplace_back(name, DecodeEntities(value));
   }
+  // A tag cut off by the end of the page is no tag.
+  if (i >= n) tag.name.clear();
   return i < n ? i + 1 : n;
 }
 

@@ -101,7 +101,7 @@ std::string ResolveUrl(const std::string& base, const std::string& reference) {
     Parts p = Split(ref);
     return Lower(p.origin) + RemoveDots(p.path) + p.query;
   }
-  Parts b = Split(base);
+  Parts b = Split(base.substr(0, base.find('#')));
   if (ref.rfind("//", 0) == 0) return ResolveUrl(SchemeOf(base) + ":" + ref, "");
   if (ref.empty()) return b.origin + b.path + b.query;
   if (ref[0] == '?') return b.origin + b.path + ref;
