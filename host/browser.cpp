@@ -32,6 +32,7 @@ namespace {
 constexpr UINT kDeliverMessage = WM_APP + 1;   // deliver the next step of the next stream
 constexpr UINT kNavigateMessage = WM_APP + 2;  // load the page set by NPN_GetURL "_self"
 constexpr UINT_PTR kRetryTimer = 1;            // a step postponed while a plug-in call runs
+constexpr UINT_PTR kCloseTimer = 2;            // --close-after
 constexpr uint32_t kChunk = 16384;             // bytes offered per NPP_Write
 constexpr const char* kFrameClass = "KvpFrame";
 constexpr const char* kPortClass = "KvpPluginPort";
@@ -601,6 +602,9 @@ LRESULT Browser::FrameProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
         KillTimer(hwnd, kRetryTimer);
         if (!navigation_.empty()) PostMessageA(hwnd, kNavigateMessage, 0, 0);
         PostMessageA(hwnd, kDeliverMessage, 0, 0);
+      } else if (wParam == kCloseTimer) {
+        KillTimer(hwnd, kCloseTimer);
+        PostMessageA(hwnd, WM_CLOSE, 0, 0);
       }
       return 0;
     case WM_SIZE:
@@ -724,6 +728,7 @@ int Browser::Run() {
   Log("plugin " + plugin + " npapi=0." + std::to_string(options_.npapiMinor));
   if (!CreateWindows()) return 2;
   OpenDocument(url);
+  if (options_.closeAfter > 0) SetTimer(frame_, kCloseTimer, UINT(options_.closeAfter) * 1000, nullptr);
 
   MSG msg;
   while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
@@ -759,6 +764,15 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
       }
       options.width = w;
       options.height = h;
+    } else if (arg == "--close-after" && hasValue) {
+      const std::string v = value();
+      char* end = nullptr;
+      const long seconds = std::strtol(v.c_str(), &end, 10);
+      if (end == v.c_str() || *end != '\0' || seconds < 1 || seconds > 86400) {
+        error = "--close-after wants a number of seconds, not " + v;
+        return false;
+      }
+      options.closeAfter = int(seconds);
     } else if (arg == "--plugin" && hasValue) {
       options.pluginPath = value();
     } else if (arg == "--log" && hasValue) {
@@ -771,10 +785,9 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
       }
       options.npapiMinor = v[0] - '0';
     } else if (arg.rfind("--", 0) == 0) {
-      error = hasValue || arg == "--size" || arg == "--plugin" || arg == "--log" ||
-                      arg == "--npapi-minor"
-                  ? (hasValue ? "unknown option " + arg : arg + " wants a value")
-                  : "unknown option " + arg;
+      const bool wantsValue = arg == "--size" || arg == "--plugin" || arg == "--log" ||
+                              arg == "--npapi-minor" || arg == "--close-after";
+      error = wantsValue ? arg + " wants a value" : "unknown option " + arg;
       return false;
     } else if (options.target.empty()) {
       options.target = arg;

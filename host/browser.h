@@ -15,6 +15,7 @@ struct Options {
   std::string logPath;     // "" : no log
   int npapiMinor = 9;      // 8 offers the 0.8 browser table
   bool quiet = false;      // failures go to standard error and the log only, no message box
+  int closeAfter = 0;      // seconds after which the window closes itself (scripts); 0: never
 };
 
 // Reads kvpview's command line (without the program name). Returns false with a one-line
@@ -23,7 +24,7 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
 
 inline constexpr const char* kUsage =
     "usage: kvpview PAGE.html|FILE.pan [--full] [--size WxH] [--plugin PATH] [--log FILE] "
-    "[--npapi-minor 8] [--quiet]";
+    "[--npapi-minor 8] [--quiet] [--close-after SECONDS]";
 
 // Opens the window, loads the plug-in and the page, and runs until the window is closed.
 // Returns the process's exit status: 0 after a normal close, 2 when the page or the plug-in
