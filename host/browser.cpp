@@ -642,8 +642,10 @@ bool Browser::CreateWindows() {
   port.lpfnWndProc = DefWindowProcA;
   port.hbrBackground = static_cast<HBRUSH>(GetStockObject(GRAY_BRUSH));
   port.lpszClassName = kPortClass;
-  // Tours show their map in a popup of this class, which the browser process provides.
+  // Tours show their map in a popup of this class, which the browser process provides; the
+  // plug-in creates it with its own module handle, so the class is global to the process.
   WNDCLASSA map = {};
+  map.style = CS_GLOBALCLASS;
   map.lpfnWndProc = DefWindowProcA;
   map.hInstance = module;
   map.hCursor = LoadCursor(nullptr, IDC_ARROW);

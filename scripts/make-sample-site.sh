@@ -36,7 +36,7 @@ cat > "$out/index.html" <<'HTML'
 <h1>Husband Hill, Mars</h1>
 <!-- The thumbnail comes first; the plug-in then asks for mars.pan itself. -->
 <embed src="_mars.pan" type="application/x-pan" width="640" height="400">
-<p>Hot spots: ahead the sample tour, to the left the Earth, to the right a clip and a sprite.</p>
+<p>Hot spots: straight ahead the sample tour; around you the Earth, a clip and a sprite.</p>
 </body>
 </html>
 HTML

@@ -6,125 +6,18 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "tests/test_files.h"
-#include "tests/win32/trace_viewer_helper.h"
+#include "tests/win32/viewer_run.h"
 
 namespace kvp {
 namespace {
 
-std::string ReadText(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  std::string lines = text.str();  // both logs are written in text mode: CR LF
-  lines.erase(std::remove(lines.begin(), lines.end(), '\r'), lines.end());
-  return lines;
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
-// Index of the first line starting with `prefix` at or after `from`; -1 when none.
-int Find(const std::vector<std::string>& lines, const std::string& prefix, int from = 0) {
-  for (int i = from; i < int(lines.size()); ++i)
-    if (lines[i].rfind(prefix, 0) == 0) return i;
-  return -1;
-}
-
-struct FrameSearch {
-  DWORD pid;
-  HWND found;
-};
-
-BOOL CALLBACK FindFrame(HWND hwnd, LPARAM data) {
-  auto* search = reinterpret_cast<FrameSearch*>(data);
-  DWORD pid = 0;
-  GetWindowThreadProcessId(hwnd, &pid);
-  char name[64] = {};
-  GetClassNameA(hwnd, name, sizeof(name));
-  if (pid == search->pid && std::string(name) == "KvpFrame") search->found = hwnd;
-  return search->found == nullptr;
-}
-
-// One run of kvpview.exe on files of a temporary folder.
-class ViewerRun {
- public:
-  explicit ViewerRun(const test::TempDir& dir) : dir_(dir) {
-    SetEnvironmentVariableA("KVP_RECORD_LOG", (dir.Path() / "plugin.log").string().c_str());
-  }
-  ~ViewerRun() {
-    if (process_.hProcess != nullptr) {
-      if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT)
-        TerminateProcess(process_.hProcess, 99);
-      CloseHandle(process_.hProcess);
-      CloseHandle(process_.hThread);
-    }
-    SetEnvironmentVariableA("KVP_RECORD_LOG", nullptr);
-  }
-
-  bool Start(const std::string& arguments) {
-    std::string command = "\"" + test::ProgramFolder() + "kvpview.exe\" " + arguments +
-                          " --quiet --log \"" + (dir_.Path() / "view.log").string() + "\"";
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof(startup);
-    return CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
-                          test::ProgramFolder().c_str(), &startup, &process_) != 0;
-  }
-
-  std::string ViewLog() const { return ReadText(dir_.Path() / "view.log"); }
-  std::string PluginLog() const { return ReadText(dir_.Path() / "plugin.log"); }
-
-  // Waits up to 30 s for the browser log to hold `text`.
-  bool WaitForLog(const std::string& text) const {
-    for (int i = 0; i < 600; ++i) {
-      if (ViewLog().find(text) != std::string::npos) return true;
-      if (WaitForSingleObject(process_.hProcess, 50) == WAIT_OBJECT_0) break;
-    }
-    return ViewLog().find(text) != std::string::npos;
-  }
-
-  HWND Frame() const {
-    FrameSearch search = {process_.dwProcessId, nullptr};
-    EnumWindows(FindFrame, reinterpret_cast<LPARAM>(&search));
-    return search.found;
-  }
-
-  static std::string Text(HWND hwnd) {
-    char text[512] = {};
-    SendMessageA(hwnd, WM_GETTEXT, sizeof(text), reinterpret_cast<LPARAM>(text));
-    return text;
-  }
-
-  std::string StatusText() const {
-    return Text(FindWindowExA(Frame(), nullptr, "msctls_statusbar32", nullptr));
-  }
-
-  // Closes the window as a user would and returns the exit status (-1: still running 10 s on).
-  int Close() {
-    PostMessageA(Frame(), WM_CLOSE, 0, 0);
-    return Wait();
-  }
-
-  int Wait() {
-    if (WaitForSingleObject(process_.hProcess, 10000) != WAIT_OBJECT_0) return -1;
-    DWORD code = 0;
-    GetExitCodeProcess(process_.hProcess, &code);
-    return int(code);
-  }
-
- private:
-  const test::TempDir& dir_;
-  PROCESS_INFORMATION process_ = {};
-};
+using test::Find;
+using test::Lines;
+using test::ViewerRun;
 
 std::string Padded(const std::string& commands, size_t size) {
   std::string text = commands;
@@ -142,11 +35,11 @@ TEST(HostEndToEnd, DeliversThumbnailThenFullStreamInBrowserOrder) {
   const std::string full = Padded("status Full panorama here\n", 20000);
   dir.Write("tour/_hall.pan", thumb);
   dir.Write("tour/hall.pan", full);
-  ViewerRun run(dir);
+  ViewerRun run(dir.Path());
   ASSERT_TRUE(run.Start("\"" + (dir.Path() / "index.html").string() +
                         "\" --plugin kvp_recording_plugin.dll"));
   ASSERT_TRUE(run.WaitForLog("DestroyStream 1 http://localhost/tour/hall.pan")) << run.ViewLog();
-  EXPECT_EQ(run.Text(run.Frame()), "Hall");
+  EXPECT_EQ(ViewerRun::Text(run.Frame()), "Hall");
   EXPECT_EQ(run.StatusText(), "Full panorama here");
   EXPECT_EQ(run.Close(), 0);
 
@@ -195,11 +88,11 @@ TEST(HostEndToEnd, NavigatesOnSelfAndReportsMissingFiles) {
   dir.Write("page2.html", "<title>Second page</title><object data=b.pan width=50 height=60>"
                           "</object>");
   dir.Write("b.pan", "status On page two\ngeturl clip.avi null\n");
-  ViewerRun run(dir);
+  ViewerRun run(dir.Path());
   ASSERT_TRUE(run.Start("\"" + (dir.Path() / "index.html").string() +
                         "\" --plugin kvp_recording_plugin.dll"));
   ASSERT_TRUE(run.WaitForLog("missing 3 http://localhost/clip.avi")) << run.ViewLog();
-  EXPECT_EQ(run.Text(run.Frame()), "Second page");
+  EXPECT_EQ(ViewerRun::Text(run.Frame()), "Second page");
   EXPECT_EQ(run.StatusText(), "File not found: http://localhost/clip.avi");
   EXPECT_EQ(run.Close(), 0);
 
@@ -222,7 +115,7 @@ TEST(HostEndToEnd, NavigatesOnSelfAndReportsMissingFiles) {
 TEST(HostEndToEnd, OpensAPanoramaFullPageWithAVersion8Table) {
   test::TempDir dir;
   dir.Write("alone.pan", "status Alone\n");
-  ViewerRun run(dir);
+  ViewerRun run(dir.Path());
   ASSERT_TRUE(run.Start("\"" + (dir.Path() / "alone.pan").string() +
                         "\" --full --size 640x480 --npapi-minor 8 "
                         "--plugin kvp_recording_plugin.dll"));
@@ -249,14 +142,14 @@ TEST(HostEndToEnd, RefusesWhatItCannotRunWithAMessage) {
     test::TempDir dir;
     dir.Write("index.html", "<embed src=a.pan>");
     dir.Write("a.pan", "x");
-    ViewerRun run(dir);
+    ViewerRun run(dir.Path());
     ASSERT_TRUE(run.Start("\"" + (dir.Path() / "index.html").string() + "\" " + c.arguments));
     EXPECT_EQ(run.Wait(), 2) << c.arguments;
     EXPECT_NE(run.ViewLog().find(c.message), std::string::npos) << run.ViewLog();
     EXPECT_EQ(run.PluginLog(), "") << c.arguments;  // the library was never started
   }
   test::TempDir dir;
-  ViewerRun run(dir);
+  ViewerRun run(dir.Path());
   ASSERT_TRUE(run.Start("\"" + (dir.Path() / "nothing.html").string() +
                         "\" --plugin kvp_recording_plugin.dll"));
   EXPECT_EQ(run.Wait(), 2);
@@ -266,7 +159,7 @@ TEST(HostEndToEnd, RefusesWhatItCannotRunWithAMessage) {
 TEST(HostEndToEnd, PageWithoutPanoramaSaysSo) {
   test::TempDir dir;
   dir.Write("index.html", "<title>Plain</title><p>Nothing here <embed src=movie.avi>");
-  ViewerRun run(dir);
+  ViewerRun run(dir.Path());
   ASSERT_TRUE(run.Start("\"" + (dir.Path() / "index.html").string() +
                         "\" --plugin kvp_recording_plugin.dll"));
   ASSERT_TRUE(run.WaitForLog("page http://localhost/index.html objects=0")) << run.ViewLog();
