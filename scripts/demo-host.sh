@@ -25,22 +25,29 @@ trap 'kill $xvfb 2>/dev/null; rm -rf "$screen"' EXIT
 for _ in $(seq 50); do [ -f "$screen/Xvfb_screen0" ] && break; sleep 0.1; done
 export DISPLAY=$display
 
-# shot NAME PAGE SECONDS [kvpview options]: opens the page, waits, takes the screen, closes.
+# shot NAME PAGE LOG-TEXT [kvpview options]: opens the page, waits until kvpview's log holds
+# LOG-TEXT (the last file delivered) and a few seconds more for the plug-in to draw, takes the
+# screen, and lets the window close itself.
 shot() {
-  local name=$1 page=$2 seconds=$3
+  local name=$1 page=$2 text=$3
   shift 3
+  rm -f "$out/$name.log"
   scripts/wine-run.sh --prefix build/win32/wineprefix "$bin/kvpview.exe" "$page" \
-    --plugin "$plugin" --size 700x480 --log "$out/$name.log" --close-after $(( seconds + 2 )) \
-    "$@" >/dev/null 2>&1 &
+    --plugin "$plugin" --size 700x480 --log "$out/$name.log" --close-after 40 "$@" \
+    >/dev/null 2>&1 &
   local viewer=$!
-  sleep "$seconds"
+  for _ in $(seq 300); do
+    grep -qF "$text" "$out/$name.log" 2>/dev/null && break
+    sleep 0.1
+  done
+  sleep 4
   python3 scripts/xwd-to-png.py "$screen/Xvfb_screen0" "$out/$name.png"
   wait $viewer || true
   echo "demo-host: $name: $(pwd)/$out/$name.png (log $out/$name.log)"
 }
 
-shot index samples/site/index.html 12
-shot earth samples/site/earth.html 10
-shot tour samples/site/tour.html 12
-shot full samples/site/mars.pan 10 --full
+shot index samples/site/index.html "DestroyStream 1 http://localhost/mars.pan"
+shot earth samples/site/earth.html "DestroyStream 1 http://localhost/earth.pan"
+shot tour samples/site/tour.html "DestroyStream 1 http://localhost/tour/tour.ini"
+shot full samples/site/mars.pan "DestroyStream 1 http://localhost/mars.pan" --full
 echo "demo-host: image credit: NASA/JPL-Caltech/Cornell, NASA Blue Marble (public domain), see $out/CREDITS.md"
