@@ -305,14 +305,23 @@ std::string Browser::Cache(const std::string& url, const std::string& localPath,
                            const std::vector<char>& bytes) {
   namespace fs = std::filesystem;
   const std::string relative = localPath.substr(site_.Folder().size());
-  const fs::path target = fs::u8path(cacheFolder_) / fs::u8path(relative);
+  fs::path target = fs::u8path(cacheFolder_) / fs::u8path(relative);
   std::error_code ec;
   fs::create_directories(target.parent_path(), ec);
-  {
+  // The same URL can come twice (two objects on one page) while the first copy is still open
+  // in the plug-in: then the next copy gets a name of its own.
+  bool written = false;
+  for (int attempt = 0; attempt < 10 && !written; ++attempt) {
+    if (attempt > 0) {
+      target.replace_filename(fs::u8path(relative).stem().string() + "(" +
+                              std::to_string(attempt) + ")" +
+                              fs::u8path(relative).extension().string());
+    }
     std::ofstream out(target, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), std::streamsize(bytes.size()));
-    if (!out) return "";
+    written = bool(out);
   }
+  if (!written) return "";
   // A description (a tour) names its panoramas by paths relative to itself; the plug-in
   // opens them from its copy's folder, so the folder's files come along.
   if (EndsWith(PathOnly(url), ".ini")) {
@@ -517,6 +526,7 @@ void Browser::DestroyInstances() {
 }
 
 void Browser::PageArea(RECT& area) {
+  area = {};
   GetClientRect(frame_, &area);
   RECT bar = {};
   if (status_ != nullptr && GetWindowRect(status_, &bar)) area.bottom -= bar.bottom - bar.top;
