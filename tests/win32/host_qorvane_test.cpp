@@ -1,0 +1,63 @@
+// kvpview.exe with the real plug-in on the sample site: the thumbnail leads to the full
+// panorama, a hot spot under the pointer shows its link, a click on it follows the link.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/test_files.h"
+#include "tests/win32/trace_viewer_helper.h"
+#include "tests/win32/viewer_run.h"
+
+namespace kvp {
+namespace {
+
+using test::Find;
+using test::Lines;
+using test::ViewerRun;
+
+const std::string kSite = std::string(KVP_SAMPLES_DIR) + "/site/";
+
+TEST(HostQorvane, ThumbnailThenFullPanoramaThenHotSpotLinkAndClick) {
+  test::TempDir logs;
+  ViewerRun run(logs.Path());
+  ASSERT_TRUE(run.Start("\"" + kSite + "index.html\""));
+  ASSERT_TRUE(run.WaitForLog("DestroyStream 1 http://localhost/mars.pan reason=0"))
+      << run.ViewLog();
+  const std::vector<std::string> v = Lines(run.ViewLog());
+  const int thumbnail = Find(v, "StreamAsFile 1 http://localhost/_mars.pan ");
+  ASSERT_GE(thumbnail, 0) << run.ViewLog();
+  EXPECT_GT(Find(v, "GetURL 1 http://localhost/mars.pan (http://localhost/mars.pan) target=null "
+                    "-> 0", thumbnail), thumbnail);
+
+  // The hot spot straight ahead (the panorama's initial heading) links to the tour's page.
+  HWND viewer = run.PluginWindow();
+  ASSERT_NE(viewer, nullptr);
+  RECT client;
+  GetClientRect(viewer, &client);
+  const LPARAM centre = MAKELPARAM(client.right / 2, client.bottom / 2);
+  bool shown = false;
+  for (int i = 0; i < 100 && !shown; ++i) {
+    PostMessageA(viewer, WM_MOUSEMOVE, 0, centre);
+    Sleep(100);
+    shown = run.StatusText() == "tour.html";
+  }
+  EXPECT_TRUE(shown) << run.StatusText() << "\n" << run.ViewLog();
+  EXPECT_NE(run.ViewLog().find("Status 1 tour.html\n"), std::string::npos);
+
+  PostMessageA(viewer, WM_LBUTTONDOWN, MK_LBUTTON, centre);
+  PostMessageA(viewer, WM_LBUTTONUP, 0, centre);
+  ASSERT_TRUE(run.WaitForLog("navigate http://localhost/tour.html")) << run.ViewLog();
+  EXPECT_NE(run.ViewLog().find("GetURL 1 tour.html (http://localhost/tour.html) target=_self"),
+            std::string::npos);
+  ASSERT_TRUE(run.WaitForLog("DestroyStream 2 http://localhost/tour/tour.ini reason=0"));
+  EXPECT_EQ(ViewerRun::Text(run.Frame()), "Kestrelvue sample: the tour");
+  // The tour's map: a popup of the class the browser registered, made by the plug-in.
+  HWND map = nullptr;
+  for (int i = 0; i < 100 && map == nullptr; ++i, Sleep(50)) map = FindWindowA("Map Class", "Map");
+  EXPECT_NE(map, nullptr);
+  EXPECT_EQ(run.Close(), 0);
+  EXPECT_EQ(Lines(run.ViewLog()).back(), "closed");
+}
+
+}  // namespace
+}  // namespace kvp
