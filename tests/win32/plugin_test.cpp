@@ -286,3 +286,52 @@ TEST(PluginStreams, FilesBeforeAnyWindow) {
 
 }  // namespace
 }  // namespace kvp
+
+namespace kvp {
+namespace {
+
+// Whether the module's resource of that type and id holds `text` as UTF-16.
+bool ResourceHolds(HMODULE module, LPCSTR type, int id, const std::string& text) {
+  HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(id), type);
+  if (found == nullptr) return false;
+  const auto* bytes = static_cast<const char*>(LockResource(LoadResource(module, found)));
+  const std::string data(bytes, SizeofResource(module, found));
+  std::string wide;
+  for (char c : text) wide += std::string{c, '\0'};
+  return data.find(wide) != std::string::npos;
+}
+
+// The library as a browser finds it: beside the test program, with plain export names.
+TEST(PluginLibrary, ExportsAndRegistrationResources) {
+  char path[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, path, MAX_PATH);
+  std::string dll(path);
+  dll = dll.substr(0, dll.find_last_of("\\/") + 1) + "Qorvane.DLL";
+  HMODULE module = LoadLibraryA(dll.c_str());
+  ASSERT_NE(module, nullptr) << dll;
+  auto getEntryPoints =
+      reinterpret_cast<NP_GetEntryPointsFunc>(
+          reinterpret_cast<void*>(GetProcAddress(module, "NP_GetEntryPoints")));
+  ASSERT_NE(getEntryPoints, nullptr);
+  EXPECT_NE(GetProcAddress(module, "NP_Initialize"), nullptr);
+  EXPECT_NE(GetProcAddress(module, "NP_Shutdown"), nullptr);
+  NPPluginFuncs funcs = {};
+  EXPECT_EQ(getEntryPoints(&funcs), 0);
+  EXPECT_EQ(funcs.version, 9);
+  EXPECT_NE(funcs.asfile, nullptr);
+
+  for (const char* text : {"MIMEType", "application/x-pan", "FileExtents", "FileOpenName",
+                           "Kestrelvue Panorama (*.pan)", "Qorvane Dynamic Link Library",
+                           "040904E4", "1, 0, 0, 1", "Qorvane.DLL"}) {
+    EXPECT_TRUE(ResourceHolds(module, MAKEINTRESOURCEA(16), 1, text)) << text;
+  }
+  EXPECT_TRUE(ResourceHolds(module, MAKEINTRESOURCEA(4), 129, "Launch External Viewer"));
+  EXPECT_TRUE(ResourceHolds(module, MAKEINTRESOURCEA(5), 130, "Left Mouse Button: pan and tilt"));
+  EXPECT_TRUE(ResourceHolds(module, MAKEINTRESOURCEA(5), 100,
+                            "Kestrelvue Panorama Plugin Version 3.0"));
+  EXPECT_NE(LoadBitmapA(module, MAKEINTRESOURCEA(131)), nullptr);
+  FreeLibrary(module);
+}
+
+}  // namespace
+}  // namespace kvp
