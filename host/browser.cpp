@@ -742,10 +742,21 @@ int Browser::Run() {
   OpenDocument(url);
   if (options_.closeAfter > 0) SetTimer(frame_, kCloseTimer, UINT(options_.closeAfter) * 1000, nullptr);
 
+  // The plug-in's render thread draws into its window from another thread. Under Wine such
+  // drawing reaches the screen only when the window's own thread passes through a message wait,
+  // so a loop asleep in GetMessage would hold a finished frame back until the next input. A
+  // browser's UI thread wakes many times a second; this loop wakes at least every 15 ms.
   MSG msg;
-  while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
-    TranslateMessage(&msg);
-    DispatchMessageA(&msg);
+  for (bool running = true; running;) {
+    while (running && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_QUIT) {
+        running = false;
+        break;
+      }
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+    if (running) MsgWaitForMultipleObjects(0, nullptr, FALSE, 15, QS_ALLINPUT);
   }
   library_.Unload();
   std::error_code ignored;

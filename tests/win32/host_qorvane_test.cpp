@@ -2,6 +2,7 @@
 // panorama, a hot spot under the pointer shows its link, a click on it follows the link.
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 
 #include "tests/test_files.h"
@@ -17,6 +18,42 @@ using test::ViewerRun;
 
 const std::string kSite = std::string(KVP_SAMPLES_DIR) + "/site/";
 
+// How many colours the screen shows in the bottom eighth of `window`'s client area, below the
+// thumbnail's centred rectangle (read from the screen, as a user sees it: another process's
+// window cannot be read through its own device context here).
+size_t ColoursOnScreen(HWND window) {
+  RECT client;
+  GetClientRect(window, &client);
+  client.bottom /= 8;
+  POINT origin = {0, client.bottom * 7};
+  ClientToScreen(window, &origin);
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = client.right;
+  info.bmiHeader.biHeight = client.bottom;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP section = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  std::set<uint32_t> seen;
+  if (section != nullptr) {
+    HGDIOBJ old = SelectObject(memory, section);
+    if (BitBlt(memory, 0, 0, client.right, client.bottom, screen, origin.x, origin.y, SRCCOPY)) {
+      GdiFlush();
+      const auto* pixel = static_cast<const uint32_t*>(bits);
+      seen.insert(pixel, pixel + size_t(client.right) * client.bottom);
+    }
+    SelectObject(memory, old);
+    DeleteObject(section);
+  }
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  return seen.size();
+}
+
 TEST(HostQorvane, ThumbnailThenFullPanoramaThenHotSpotLinkAndClick) {
   test::TempDir logs;
   ViewerRun run(logs.Path());
@@ -29,11 +66,20 @@ TEST(HostQorvane, ThumbnailThenFullPanoramaThenHotSpotLinkAndClick) {
   EXPECT_GT(Find(v, "GetURL 1 http://localhost/mars.pan (http://localhost/mars.pan) target=null "
                     "-> 0", thumbnail), thumbnail);
 
-  // The hot spot straight ahead (the panorama's initial heading) links to the tour's page.
+  // The full panorama, which fills the window, reaches the screen by itself: nothing here wakes
+  // the browser's window thread, so a frame the render thread finished must not wait for input.
   HWND viewer = run.PluginWindow();
   ASSERT_NE(viewer, nullptr);
   RECT client;
   GetClientRect(viewer, &client);
+  size_t colours = 0;
+  for (int i = 0; i < 50 && colours < 64; ++i) {
+    Sleep(100);
+    colours = ColoursOnScreen(viewer);
+  }
+  EXPECT_GE(colours, 64u) << "the viewer's window shows no panorama";
+
+  // The hot spot straight ahead (the panorama's initial heading) links to the tour's page.
   const LPARAM centre = MAKELPARAM(client.right / 2, client.bottom / 2);
   bool shown = false;
   for (int i = 0; i < 100 && !shown; ++i) {
