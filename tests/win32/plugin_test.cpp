@@ -4,8 +4,10 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "controller/panorama_controller.h"
+#include "platform/platform.h"
 #include "tests/test_files.h"
 #include "tests/win32/recording_browser.h"
 #include "viewer/kvp_win.h"
@@ -265,6 +267,47 @@ TEST(PluginStreams, ThumbnailThenFullPanoramaThenHotspotTargets) {
 
   EXPECT_EQ(NPP_Destroy(&instance, nullptr), 0);
   EXPECT_EQ(browser.log.frees, browser.log.allocations);
+}
+
+// What the browser's page shows is what the viewer's own controller draws for the same view:
+// the plug-in adds nothing to the frame and loses nothing of it.
+TEST(PluginStreams, FullPanoramaOnThePageIsTheControllersFrame) {
+  RecordingBrowser browser;
+  BrowserWindow page(640, 480);
+  ShowWindow(page.hwnd, SW_SHOWNORMAL);
+  NPP_t instance = {};
+  ASSERT_EQ(NPP_New(nullptr, &instance, NP_FULL, 0, nullptr, nullptr, nullptr), 0);
+  NPWindow record = page.Record();
+  ASSERT_EQ(NPP_SetWindow(&instance, &record), 0);
+  CKVPWin* viewer = Data(instance)->kvpWindow;
+  ASSERT_NE(viewer, nullptr);
+  NPStream stream = {};
+  stream.url = "http://site/summit.pan";
+  const std::string path = std::string(KVP_SAMPLES_DIR) + "/tour/summit.pan";
+  NPP_StreamAsFile(&instance, &stream, path.c_str());
+  ASSERT_NE(viewer->controller, nullptr);
+
+  RECT client;
+  viewer->GetClientRect(&client);
+  platform::Window* reference = platform::CreateOffscreenWindow(client.right, client.bottom);
+  PanoramaController expected;
+  expected.Open(path.c_str(), reference, 0, 0, 5);
+  expected.SetView(0, 0, 0, 60, 0);  // the view a full panorama opens with
+  expected.RequestFrames(1, 2);      // drawn before it returns
+
+  std::vector<uint8_t> want(size_t(client.right) * client.bottom * 3);
+  std::vector<uint8_t> got(want.size());
+  ASSERT_TRUE(platform::ReadWindowPixels(reference, want.data()));
+  auto* shown = reinterpret_cast<platform::Window*>(viewer->m_hWnd);
+  for (int i = 0; i < 300 && got != want; ++i) {  // until the render thread's frame is there
+    test::Pump();
+    Sleep(10);
+    ASSERT_TRUE(platform::ReadWindowPixels(shown, got.data()));
+  }
+  EXPECT_TRUE(got == want);
+  expected.Close();
+  platform::DestroyOffscreenWindow(reference);
+  EXPECT_EQ(NPP_Destroy(&instance, nullptr), 0);
 }
 
 TEST(PluginStreams, FilesBeforeAnyWindow) {
