@@ -52,8 +52,9 @@ bench: native
 	build/native/bin/kvp_bench --benchmark_min_time=0.2
 	build/native/bin/kvp_frame_bench --benchmark_min_time=0.5
 
-demo: native
+demo: native win32
 	@bash scripts/demo.sh
+	@bash scripts/demo-host.sh
 
 clean:
 	rm -rf build

@@ -50,4 +50,5 @@ shot index samples/site/index.html "DestroyStream 1 http://localhost/mars.pan"
 shot earth samples/site/earth.html "DestroyStream 1 http://localhost/earth.pan"
 shot tour samples/site/tour.html "DestroyStream 1 http://localhost/tour/tour.ini"
 shot full samples/site/mars.pan "DestroyStream 1 http://localhost/mars.pan" --full
+echo "demo-host: to look around yourself on a desktop: scripts/wine-run.sh --prefix build/win32/wineprefix $bin/kvpview.exe samples/site/index.html"
 echo "demo-host: image credit: NASA/JPL-Caltech/Cornell, NASA Blue Marble (public domain), see $out/CREDITS.md"
