@@ -48,9 +48,10 @@ test: deps
 	@bash scripts/run-all-tests.sh
 
 # Speed figures with their in-run baselines; they print, they never fail.
-bench: native
+bench: native win32
 	build/native/bin/kvp_bench --benchmark_min_time=0.2
 	build/native/bin/kvp_frame_bench --benchmark_min_time=0.5
+	scripts/wine-run.sh --prefix build/win32/wineprefix build/win32/bin/kvp_plugin_figures.exe
 
 demo: native win32
 	@bash scripts/demo.sh
