@@ -105,5 +105,27 @@ TEST(HostQorvane, ThumbnailThenFullPanoramaThenHotSpotLinkAndClick) {
   EXPECT_EQ(Lines(run.ViewLog()).back(), "closed");
 }
 
+// A file named .pan that holds no panorama: the plug-in says so in its box, the page stays up
+// and closes normally.
+TEST(HostQorvane, NonPanoramaFileGivesItsMessageAndNoCrash) {
+  test::TempDir site;
+  const std::string bad = site.Write("notes.pan", std::string("just some text, no picture\n"));
+  test::TempDir logs;
+  ViewerRun run(logs.Path());
+  ASSERT_TRUE(run.Start("\"" + bad + "\""));
+  ASSERT_TRUE(run.WaitForLog("StreamAsFile 1 http://localhost/notes.pan")) << run.ViewLog();
+  HWND box = nullptr;
+  for (int i = 0; i < 100 && box == nullptr; ++i, Sleep(50)) box = FindWindowA("#32770", nullptr);
+  ASSERT_NE(box, nullptr) << "no message box";
+  std::string text;
+  for (HWND item = GetWindow(box, GW_CHILD); item != nullptr; item = GetWindow(item, GW_HWNDNEXT)) {
+    text += ViewerRun::Text(item) + "|";
+  }
+  EXPECT_NE(text.find("Invalid File"), std::string::npos) << text;
+  PostMessageA(box, WM_COMMAND, IDOK, 0);
+  ASSERT_TRUE(run.WaitForLog("DestroyStream 1 http://localhost/notes.pan")) << run.ViewLog();
+  EXPECT_EQ(run.Close(), 0);
+}
+
 }  // namespace
 }  // namespace kvp
