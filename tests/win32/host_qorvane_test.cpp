@@ -4,6 +4,8 @@
 
 #include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "tests/test_files.h"
 #include "tests/win32/trace_viewer_helper.h"
@@ -18,10 +20,10 @@ using test::ViewerRun;
 
 const std::string kSite = std::string(KVP_SAMPLES_DIR) + "/site/";
 
-// How many colours the screen shows in the bottom eighth of `window`'s client area, below the
-// thumbnail's centred rectangle (read from the screen, as a user sees it: another process's
-// window cannot be read through its own device context here).
-size_t ColoursOnScreen(HWND window) {
+// What the screen shows in the bottom eighth of `window`'s client area, below the thumbnail's
+// centred rectangle, as 32-bit pixels (read from the screen, as a user sees it: another
+// process's window cannot be read through its own device context here).
+std::vector<uint32_t> BottomOfWindowOnScreen(HWND window) {
   RECT client;
   GetClientRect(window, &client);
   client.bottom /= 8;
@@ -38,20 +40,37 @@ size_t ColoursOnScreen(HWND window) {
   info.bmiHeader.biCompression = BI_RGB;
   void* bits = nullptr;
   HBITMAP section = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  std::set<uint32_t> seen;
+  std::vector<uint32_t> pixels;
   if (section != nullptr) {
     HGDIOBJ old = SelectObject(memory, section);
     if (BitBlt(memory, 0, 0, client.right, client.bottom, screen, origin.x, origin.y, SRCCOPY)) {
       GdiFlush();
       const auto* pixel = static_cast<const uint32_t*>(bits);
-      seen.insert(pixel, pixel + size_t(client.right) * client.bottom);
+      pixels.assign(pixel, pixel + size_t(client.right) * client.bottom);
     }
     SelectObject(memory, old);
     DeleteObject(section);
   }
   DeleteDC(memory);
   ReleaseDC(nullptr, screen);
-  return seen.size();
+  return pixels;
+}
+
+size_t ColoursOnScreen(HWND window) {
+  const std::vector<uint32_t> pixels = BottomOfWindowOnScreen(window);
+  return std::set<uint32_t>(pixels.begin(), pixels.end()).size();
+}
+
+// The screen's picture of `window` once it has held still for half a second.
+std::vector<uint32_t> SettledPicture(HWND window) {
+  std::vector<uint32_t> last = BottomOfWindowOnScreen(window);
+  for (int i = 0; i < 40; ++i) {
+    Sleep(500);
+    std::vector<uint32_t> now = BottomOfWindowOnScreen(window);
+    if (now == last) break;
+    last = std::move(now);
+  }
+  return last;
 }
 
 TEST(HostQorvane, ThumbnailThenFullPanoramaThenHotSpotLinkAndClick) {
@@ -124,6 +143,31 @@ TEST(HostQorvane, NonPanoramaFileGivesItsMessageAndNoCrash) {
   EXPECT_NE(text.find("Invalid File"), std::string::npos) << text;
   PostMessageA(box, WM_COMMAND, IDOK, 0);
   ASSERT_TRUE(run.WaitForLog("DestroyStream 1 http://localhost/notes.pan")) << run.ViewLog();
+  EXPECT_EQ(run.Close(), 0);
+}
+
+// A drag through the real browser stand-in turns the view while the button is held and leaves
+// it where it stopped.
+TEST(HostQorvane, DragTurnsTheViewUntilReleased) {
+  test::TempDir logs;
+  ViewerRun run(logs.Path());
+  ASSERT_TRUE(run.Start("\"" + kSite + "mars.pan\" --full"));
+  ASSERT_TRUE(run.WaitForLog("DestroyStream 1 http://localhost/mars.pan reason=0"));
+  HWND viewer = run.PluginWindow();
+  ASSERT_NE(viewer, nullptr);
+  const std::vector<uint32_t> before = SettledPicture(viewer);
+  ASSERT_FALSE(before.empty());
+
+  RECT client;
+  GetClientRect(viewer, &client);
+  const LPARAM right = MAKELPARAM(client.right * 7 / 8, client.bottom / 2);
+  PostMessageA(viewer, WM_LBUTTONDOWN, MK_LBUTTON, right);
+  Sleep(1000);
+  PostMessageA(viewer, WM_LBUTTONUP, 0, right);
+  const std::vector<uint32_t> after = SettledPicture(viewer);
+  EXPECT_NE(after, before);
+  Sleep(1000);
+  EXPECT_EQ(BottomOfWindowOnScreen(viewer), after);  // released: the view stays put
   EXPECT_EQ(run.Close(), 0);
 }
 
