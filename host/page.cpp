@@ -1,6 +1,7 @@
 // Page reading and layout: a small tag scanner, not an HTML renderer.
 #include "host/page.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 
@@ -195,10 +196,13 @@ Page ReadPage(const std::string& html) {
 
 std::vector<Placement> LayOut(const std::vector<PageObject>& objects) {
   std::vector<Placement> placements;
-  int y = kPageMargin;
+  // A hostile page can stack enough tall objects to pass any int: the column stops growing
+  // at the largest coordinate a window can have, well below that.
+  constexpr long long kLowestTop = 0x3FFFFFFF;
+  long long y = kPageMargin;
   for (const PageObject& object : objects) {
-    placements.push_back({kPageMargin, y, object.width, object.height});
-    y += object.height + kPageMargin;
+    placements.push_back({kPageMargin, int(y), object.width, object.height});
+    y = std::min(y + object.height + kPageMargin, kLowestTop);
   }
   return placements;
 }
