@@ -25,6 +25,13 @@ std::string Padded(const std::string& commands, size_t size) {
   return text;
 }
 
+// kvpview's arguments for `page` in `dir`, run with the recording plug-in.
+std::string WithRecorder(const test::TempDir& dir, const char* page,
+                         const std::string& options = "") {
+  return "\"" + (dir.Path() / page).string() + "\" " + options +
+         (options.empty() ? "" : " ") + "--plugin kvp_recording_plugin.dll";
+}
+
 TEST(HostEndToEnd, DeliversThumbnailThenFullStreamInBrowserOrder) {
   test::TempDir dir;
   dir.Write("index.html",
@@ -36,8 +43,7 @@ TEST(HostEndToEnd, DeliversThumbnailThenFullStreamInBrowserOrder) {
   dir.Write("tour/_hall.pan", thumb);
   dir.Write("tour/hall.pan", full);
   ViewerRun run(dir.Path());
-  ASSERT_TRUE(run.Start("\"" + (dir.Path() / "index.html").string() +
-                        "\" --plugin kvp_recording_plugin.dll"));
+  ASSERT_TRUE(run.Start(WithRecorder(dir, "index.html")));
   ASSERT_TRUE(run.WaitForLog("DestroyStream 1 http://localhost/tour/hall.pan")) << run.ViewLog();
   EXPECT_EQ(ViewerRun::Text(run.Frame()), "Hall");
   EXPECT_EQ(run.StatusText(), "Full panorama here");
@@ -89,8 +95,7 @@ TEST(HostEndToEnd, NavigatesOnSelfAndReportsMissingFiles) {
                           "</object>");
   dir.Write("b.pan", "status On page two\ngeturl clip.avi null\n");
   ViewerRun run(dir.Path());
-  ASSERT_TRUE(run.Start("\"" + (dir.Path() / "index.html").string() +
-                        "\" --plugin kvp_recording_plugin.dll"));
+  ASSERT_TRUE(run.Start(WithRecorder(dir, "index.html")));
   ASSERT_TRUE(run.WaitForLog("missing 3 http://localhost/clip.avi")) << run.ViewLog();
   EXPECT_EQ(ViewerRun::Text(run.Frame()), "Second page");
   EXPECT_EQ(run.StatusText(), "File not found: http://localhost/clip.avi");
@@ -116,9 +121,7 @@ TEST(HostEndToEnd, OpensAPanoramaFullPageWithAVersion8Table) {
   test::TempDir dir;
   dir.Write("alone.pan", "status Alone\n");
   ViewerRun run(dir.Path());
-  ASSERT_TRUE(run.Start("\"" + (dir.Path() / "alone.pan").string() +
-                        "\" --full --size 640x480 --npapi-minor 8 "
-                        "--plugin kvp_recording_plugin.dll"));
+  ASSERT_TRUE(run.Start(WithRecorder(dir, "alone.pan", "--full --size 640x480 --npapi-minor 8")));
   ASSERT_TRUE(run.WaitForLog("DestroyStream 1 http://localhost/alone.pan")) << run.ViewLog();
   EXPECT_EQ(run.Close(), 0);
   const std::vector<std::string> p = Lines(run.PluginLog());
@@ -150,8 +153,7 @@ TEST(HostEndToEnd, RefusesWhatItCannotRunWithAMessage) {
   }
   test::TempDir dir;
   ViewerRun run(dir.Path());
-  ASSERT_TRUE(run.Start("\"" + (dir.Path() / "nothing.html").string() +
-                        "\" --plugin kvp_recording_plugin.dll"));
+  ASSERT_TRUE(run.Start(WithRecorder(dir, "nothing.html")));
   EXPECT_EQ(run.Wait(), 2);
   EXPECT_NE(run.ViewLog().find("was not found"), std::string::npos) << run.ViewLog();
 }
@@ -160,8 +162,7 @@ TEST(HostEndToEnd, PageWithoutPanoramaSaysSo) {
   test::TempDir dir;
   dir.Write("index.html", "<title>Plain</title><p>Nothing here <embed src=movie.avi>");
   ViewerRun run(dir.Path());
-  ASSERT_TRUE(run.Start("\"" + (dir.Path() / "index.html").string() +
-                        "\" --plugin kvp_recording_plugin.dll"));
+  ASSERT_TRUE(run.Start(WithRecorder(dir, "index.html")));
   ASSERT_TRUE(run.WaitForLog("page http://localhost/index.html objects=0")) << run.ViewLog();
   for (int i = 0; i < 100 && run.Frame() == nullptr; ++i) Sleep(50);
   EXPECT_EQ(run.StatusText(), "This page embeds no panorama.");

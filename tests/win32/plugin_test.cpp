@@ -20,6 +20,13 @@ using test::RecordingBrowser;
 
 InstanceData* Data(NPP_t& instance) { return static_cast<InstanceData*>(instance.pdata); }
 
+// A new instance of `mode` given the browser's window `record`; the viewer it made, or null.
+CKVPWin* NewInstanceIn(NPP_t& instance, NPWindow& record, uint16_t mode) {
+  EXPECT_EQ(NPP_New(nullptr, &instance, mode, 0, nullptr, nullptr, nullptr), 0);
+  EXPECT_EQ(NPP_SetWindow(&instance, &record), 0);
+  return Data(instance)->kvpWindow;
+}
+
 TEST(PluginEntryPoints, TablesOfBothBrowserVersionsAndNullTables) {
   EXPECT_EQ(NP_GetEntryPoints(nullptr), NPERR_INVALID_FUNCTABLE_ERROR);
   EXPECT_EQ(NP_Initialize(nullptr), NPERR_INVALID_FUNCTABLE_ERROR);
@@ -109,10 +116,8 @@ TEST(PluginHandlers, FullModePlacesTheViewerInTheMiddle) {
   RecordingBrowser browser;
   BrowserWindow page(640, 480);
   NPP_t instance = {};
-  ASSERT_EQ(NPP_New(nullptr, &instance, NP_FULL, 0, nullptr, nullptr, nullptr), 0);
   NPWindow record = page.Record();
-  ASSERT_EQ(NPP_SetWindow(&instance, &record), 0);
-  CKVPWin* viewer = Data(instance)->kvpWindow;
+  CKVPWin* viewer = NewInstanceIn(instance, record, NP_FULL);
   ASSERT_NE(viewer, nullptr);
   const HWND hwnd = viewer->m_hWnd;
   ASSERT_NE(hwnd, nullptr);
@@ -139,10 +144,8 @@ TEST(PluginHandlers, EmbeddedWindowCoversTheAreaAndIsNeverMovedAgain) {
   RecordingBrowser browser;
   BrowserWindow page(400, 300);
   NPP_t instance = {};
-  ASSERT_EQ(NPP_New(nullptr, &instance, NP_EMBED, 0, nullptr, nullptr, nullptr), 0);
   NPWindow record = page.Record();
-  ASSERT_EQ(NPP_SetWindow(&instance, &record), 0);
-  CKVPWin* viewer = Data(instance)->kvpWindow;
+  CKVPWin* viewer = NewInstanceIn(instance, record, NP_EMBED);
   ASSERT_NE(viewer, nullptr);
   const HWND hwnd = viewer->m_hWnd;
   ASSERT_NE(hwnd, nullptr);
@@ -216,10 +219,8 @@ TEST(PluginStreams, ThumbnailThenFullPanoramaThenHotspotTargets) {
   const std::string full = dir.Write("hall.pan", test::PanoramaFile());
   BrowserWindow page(300, 200);
   NPP_t instance = {};
-  ASSERT_EQ(NPP_New(nullptr, &instance, NP_EMBED, 0, nullptr, nullptr, nullptr), 0);
   NPWindow record = page.Record();
-  ASSERT_EQ(NPP_SetWindow(&instance, &record), 0);
-  CKVPWin* viewer = Data(instance)->kvpWindow;
+  CKVPWin* viewer = NewInstanceIn(instance, record, NP_EMBED);
   ASSERT_NE(viewer, nullptr);
 
   // A file that arrives without a name is asked for again.
@@ -276,10 +277,8 @@ TEST(PluginStreams, FullPanoramaOnThePageIsTheControllersFrame) {
   BrowserWindow page(640, 480);
   ShowWindow(page.hwnd, SW_SHOWNORMAL);
   NPP_t instance = {};
-  ASSERT_EQ(NPP_New(nullptr, &instance, NP_FULL, 0, nullptr, nullptr, nullptr), 0);
   NPWindow record = page.Record();
-  ASSERT_EQ(NPP_SetWindow(&instance, &record), 0);
-  CKVPWin* viewer = Data(instance)->kvpWindow;
+  CKVPWin* viewer = NewInstanceIn(instance, record, NP_FULL);
   ASSERT_NE(viewer, nullptr);
   NPStream stream = {};
   stream.url = "http://site/summit.pan";
