@@ -14,6 +14,7 @@ Runner DefinePack(CLI::App& command);
 Runner DefineExport(CLI::App& command);
 Runner DefineWarp(CLI::App& command);
 Runner DefineRender(CLI::App& command);
+Runner DefineSprite(CLI::App& command);
 
 namespace {
 
@@ -29,6 +30,7 @@ const CommandEntry kCommands[] = {
     {"export", "Write the decoded picture of a panorama file as a PNG", DefineExport},
     {"warp", "Run the rendering engine alone on a panorama file's picture", DefineWarp},
     {"render", "Draw a panorama through the viewer's controller", DefineRender},
+    {"sprite", "Write a sprite picture file (.avt) from a PNG, JPEG or BMP", DefineSprite},
 };
 
 // CLI11's messages are one line today; make sure a line it is.
@@ -131,6 +133,9 @@ int RunWarp(const std::vector<std::string>& args, std::ostream& out, std::ostrea
 }
 int RunRender(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   return RunKvp(WithCommand("render", args), out, err);
+}
+int RunSprite(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  return RunKvp(WithCommand("sprite", args), out, err);
 }
 
 }  // namespace kvp::cli

@@ -19,5 +19,6 @@ int RunPack(const std::vector<std::string>& args, std::ostream& out, std::ostrea
 int RunWarp(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int RunRender(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int RunExport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int RunSprite(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 }  // namespace kvp::cli
