@@ -428,4 +428,26 @@ size_t MemorySize(MemoryHandle* memory);
 void UnlockMemory(MemoryHandle* memory);
 void FreeMemory(MemoryHandle* memory);
 
+// ==== The file-save dialog =======================================================================
+//
+// GetSaveFileNameA for the viewer's Save As command. Caller: the viewer window's thread; the
+// call blocks it (the dialog's own message loop runs) until the user answers. Everything in the
+// request is the caller's and is only used during the call.
+//   Windows: the common file-save dialog with exactly these fields and flags.
+//   POSIX: nobody can be asked: answered as a cancel.
+// Tests answer it themselves (SetSaveDialogHook, platform/testing.h).
+struct SaveDialogRequest {
+  Window* owner = nullptr;             // the dialog's owner window; null: none
+  const char* filter = nullptr;        // pairs of NUL-ended texts, the list ended by one more NUL
+  const char* defaultExtension = nullptr;  // added to a name typed without one; no dot
+  uint32_t flags = 0;                  // Win32 OFN_* values
+  char* path = nullptr;                // in: the initial file name; out: the chosen full path
+  uint32_t pathSize = 0;               // bytes at `path`, NUL included
+};
+constexpr uint32_t kOfnOverwritePrompt = 0x2;
+constexpr uint32_t kOfnHideReadOnly = 0x4;
+// True when the user confirmed (OK) with the full path in `path`; false for a cancel or a
+// failure, `path` then unspecified.
+bool ShowSaveDialog(SaveDialogRequest& request);
+
 }  // namespace platform

@@ -45,4 +45,12 @@ uint32_t ManualTimerCount();
 uint32_t ManualTimerId(uint32_t index);  // 0 when index >= count
 uint32_t ManualTimerDelay(uint32_t id);  // 0 when there is no such timer
 
+// ---- The file-save dialog ----------------------------------------------------------------------
+//
+// While the hook is set, ShowSaveDialog shows nothing: the hook sees the request (and may
+// write its answer into request.path) and its result is the dialog's. Null removes it.
+struct SaveDialogRequest;
+using SaveDialogHook = bool (*)(SaveDialogRequest& request, void* user);
+void SetSaveDialogHook(SaveDialogHook hook, void* user);
+
 }  // namespace platform

@@ -25,7 +25,7 @@ HINSTANCE CodeModule() {
 
 }  // namespace
 
-CWinApp::CWinApp() : module_(CodeModule()) {
+CWinApp::CWinApp() : module_(CodeModule()), resources_(module_) {
   // The name is the module's file name without folder and extension ("Qorvane").
   char path[MAX_PATH] = {};
   GetModuleFileNameA(module_, path, MAX_PATH - 1);

@@ -20,7 +20,9 @@ class CWinApp {
   CWinApp& operator=(const CWinApp&) = delete;
 
   // Where menus, dialogs and bitmaps are loaded from: the module this code is linked into.
-  HINSTANCE ResourceHandle() const { return module_; }
+  HINSTANCE ResourceHandle() const { return resources_; }
+  // Takes menus, dialogs and bitmaps from another module from now on (null: this one again).
+  void SetResourceHandle(HINSTANCE resources) { resources_ = resources ? resources : module_; }
   // The thread the application runs on; the pseudo-handle means "the calling thread", which
   // for a plug-in is the browser's user-interface thread.
   HANDLE ThreadHandle() const { return GetCurrentThread(); }
@@ -28,6 +30,7 @@ class CWinApp {
 
  private:
   HINSTANCE module_;
+  HINSTANCE resources_;
   char appName_[MAX_PATH];
 };
 

@@ -2,7 +2,9 @@
 // menu's commands and hot-spot activation.
 #include "viewer/kvp_win.h"
 
-#include <commdlg.h>
+// Before <windowsx.h>, whose message-cracker macros would rewrite the seam's names.
+#include "platform/platform.h"
+
 #include <mmsystem.h>
 #include <windowsx.h>
 
@@ -355,20 +357,21 @@ LRESULT CKVPWin::OnAbout(WPARAM, LPARAM) {
 }
 
 LRESULT CKVPWin::OnSaveAs(WPARAM, LPARAM) {
+  // "Kestrelvue Panorama (*.pan)|*.pan|All Files (*.*)|*.*||" with its bars as NULs.
   static const char kFilter[] = "Kestrelvue Panorama (*.pan)\0*.pan\0All Files (*.*)\0*.*\0";
   char path[MAX_PATH] = "*.pan";
-  OPENFILENAMEA ofn = {};
-  ofn.lStructSize = sizeof ofn;
-  ofn.hwndOwner = m_hWnd;
-  ofn.lpstrFilter = kFilter;
-  ofn.lpstrFile = path;
-  ofn.nMaxFile = MAX_PATH;
-  ofn.lpstrDefExt = "pan";
-  ofn.Flags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
-  if (!GetSaveFileNameA(&ofn)) return 0;
+  platform::SaveDialogRequest request;
+  request.owner = AsWindow(m_hWnd);
+  request.filter = kFilter;
+  request.defaultExtension = "pan";
+  request.flags = platform::kOfnHideReadOnly | platform::kOfnOverwritePrompt;
+  request.path = path;
+  request.pathSize = sizeof path;
+  if (!platform::ShowSaveDialog(request)) return 0;
   const InstanceData* data = Record(instance);
   if (data == nullptr) return 0;
   const char* source = thumbnailMode == 1 ? data->thumbnailFile : data->panoramaFile;
+  // A failed copy (a read-only target, the file onto itself) is not reported.
   if (source != nullptr) CopyFileA(source, path, FALSE);
   return 0;
 }

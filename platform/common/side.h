@@ -31,6 +31,9 @@ uint32_t StartPeriodicTimer(uint32_t delay, uint32_t resolution, TimerCallback c
                             void* user);
 bool KillTimer(uint32_t id);
 
+// ShowSaveDialog's dialog, or a cancel where nobody can be asked.
+bool ShowSaveDialog(SaveDialogRequest& request);
+
 // Manual timers take ids from here up: a stale manual id never names a system timer, whose
 // service hands out small numbers.
 constexpr uint32_t kFirstManualTimerId = 0x80000000u;
