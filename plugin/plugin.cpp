@@ -5,6 +5,7 @@
 #include <initializer_list>
 #include <new>
 
+#include "plugin/jri.h"
 #include "viewer/framework.h"
 #include "viewer/kvp_win.h"
 
@@ -126,7 +127,22 @@ extern "C" NPError WINAPI NP_Shutdown(void) {
   return NPERR_NO_ERROR;
 }
 
-JRIGlobalRef NPP_GetJavaClass() { return nullptr; }
+namespace {
+
+// The plug-in's own Java class: it offers none.
+java_lang_Class* PluginJavaClass() { return nullptr; }
+
+}  // namespace
+
+JRIGlobalRef NPP_GetJavaClass() {
+  // The browser's Java environment is only fetched for a class to hand over.
+  java_lang_Class* clazz = PluginJavaClass();
+  if (clazz == nullptr) return nullptr;
+  JRIEnv* env = NPN_GetJavaEnv();
+  if (env == nullptr) return nullptr;
+  return reinterpret_cast<JriNewGlobalRef>(env->functions[kJriNewGlobalRef])(
+      env, kJriNewGlobalRef, clazz);
+}
 
 // ---- Instance lifecycle ------------------------------------------------------------------------
 
