@@ -41,7 +41,9 @@ shot() {
     sleep 0.1
   done
   sleep 4
+  if [ -n "${BEFORE_SHOT:-}" ]; then "$BEFORE_SHOT"; fi
   python3 scripts/xwd-to-png.py "$screen/Xvfb_screen0" "$out/$name.png"
+  if [ -n "${AFTER_SHOT:-}" ]; then "$AFTER_SHOT"; fi
   wait $viewer || true
   echo "demo-host: $name: $(pwd)/$out/$name.png (log $out/$name.log)"
 }
@@ -49,6 +51,17 @@ shot() {
 shot index samples/site/index.html "DestroyStream 1 http://localhost/mars.pan"
 shot earth samples/site/earth.html "DestroyStream 1 http://localhost/earth.pan"
 shot tour samples/site/tour.html "DestroyStream 1 http://localhost/tour/tour.ini"
+# The context menu: a right click through the X server (scripts/x-input.py) into the middle of
+# the page's 640 x 400 panorama, measured from the window's corner; taken while the menu is up.
+open_menu() {
+  local corner
+  corner=$(python3 scripts/x-input.py find "Kestrelvue sample: Husband Hill") || return 0
+  python3 scripts/x-input.py click 3 $(( ${corner% *} + 330 )) $(( ${corner#* } + 230 ))
+  sleep 1
+}
+close_menu() { python3 scripts/x-input.py key Escape; }
+BEFORE_SHOT=open_menu AFTER_SHOT=close_menu \
+  shot menu samples/site/index.html "DestroyStream 1 http://localhost/mars.pan"
 shot full samples/site/mars.pan "DestroyStream 1 http://localhost/mars.pan" --full
 echo "demo-host: to look around yourself on a desktop: scripts/wine-run.sh --prefix build/win32/wineprefix $bin/kvpview.exe samples/site/index.html"
 echo "demo-host: image credit: NASA/JPL-Caltech/Cornell, NASA Blue Marble (public domain), see $out/CREDITS.md"
