@@ -36,6 +36,7 @@ struct MenuItem {
 struct MenuSpy {
   WNDPROC original = nullptr;
   std::vector<MenuItem> items;
+  HMENU menu = nullptr;  // the tracked popup
   RECT popup = {};
   bool idle = false;
   std::vector<std::pair<UINT, WPARAM>> keys;  // keyboard messages posted once it is idle
@@ -45,6 +46,7 @@ MenuSpy* gSpy = nullptr;
 LRESULT CALLBACK SpyProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITMENUPOPUP) {
     const HMENU menu = reinterpret_cast<HMENU>(wParam);
+    gSpy->menu = menu;
     for (int i = 0; i < GetMenuItemCount(menu); ++i) {
       char text[64] = {};
       GetMenuStringA(menu, UINT(i), text, sizeof text, MF_BYPOSITION);
@@ -210,6 +212,7 @@ TEST_F(ViewerMenu, RightClickTracksMenu129AtTheClickAndDestroysIt) {
   EXPECT_EQ(spy.popup.top, click.y);
   const HWND popup = FindWindowA("#32768", nullptr);
   EXPECT_FALSE(popup != nullptr && IsWindowVisible(popup));
+  EXPECT_FALSE(IsMenu(spy.menu));  // destroyed with the loaded menu once tracking ended
 
   // No controller, no menu.
   viewer->ResisterPanorama(dir.Write("bad.pan", std::string("not a panorama")).c_str(), 0);
