@@ -148,24 +148,54 @@ namespace kvp {
 
 template <class Member>
 void WarpEngine::RunBlockLoop(const Member& member) {
-  const int32_t columns = frameWidth_ / kWarpBlock;
   const int32_t blockRows = frameHeight_ / kWarpBlock;
+  PrepareRowRays(blockRows + 1);
+  const int32_t parts = SplitParts(blockRows);
+  if (parts <= 1) {
+    DrawBlockRows(member, 0, blockRows, *scratch_[0]);
+    return;
+  }
+  struct Split {
+    const WarpEngine* engine;
+    const Member* member;
+    int32_t blockRows;
+  } split{this, &member, blockRows};
+  workers_->Run(
+      [](void* context, int32_t part, int32_t parts) {
+        const Split& s = *static_cast<const Split*>(context);
+        s.engine->DrawBlockRows(*s.member, s.blockRows * part / parts,
+                                s.blockRows * (part + 1) / parts, *s.engine->scratch_[size_t(part)]);
+      },
+      &split, parts);
+}
+
+// Block rows firstRow .. endRow - 1. Each corner row depends only on its ray, so a part that
+// starts mid-frame evaluates the corner row below it again and gets the same corners.
+template <class Member>
+void WarpEngine::DrawBlockRows(const Member& member, int32_t firstRow, int32_t endRow,
+                               BlockScratch& scratch) const {
+  const int32_t columns = frameWidth_ / kWarpBlock;
   const Fixed16 seamHigh = (pictureW_ / 2) * 65536;
   const Fixed16 seamLow = (pictureW_ / 4) * 65536;
   const Fixed16 turn = pictureW_ * 65536;
   const size_t rowBytes = size_t(frameWidth_) * Member::kBytes;
+  Corner* const cornerRow = scratch.cornerRow;
+  BlockCorners* const blocks = scratch.blocks;
+  Edges* const edges = scratch.edges;
+  Edges* const edgeSteps = scratch.edgeSteps;
 
-  EvaluateCornerRow(columns + 1);
-  for (int32_t row = 0; row < blockRows; ++row) {
+  if (firstRow >= endRow) return;
+  EvaluateCornerRow(rowRays_[size_t(firstRow)], columns + 1, cornerRow);
+  for (int32_t row = firstRow; row < endRow; ++row) {
     for (int32_t j = 0; j < columns; ++j) {
-      blocks_[j].left = cornerRow_[j];
-      blocks_[j].right = cornerRow_[j + 1];
+      blocks[j].left = cornerRow[j];
+      blocks[j].right = cornerRow[j + 1];
     }
-    EvaluateCornerRow(columns + 1);
+    EvaluateCornerRow(rowRays_[size_t(row) + 1], columns + 1, cornerRow);
     for (int32_t j = 0; j < columns; ++j) {
-      BlockCorners& b = blocks_[j];
-      b.nextLeft = cornerRow_[j];
-      b.nextRight = cornerRow_[j + 1];
+      BlockCorners& b = blocks[j];
+      b.nextLeft = cornerRow[j];
+      b.nextRight = cornerRow[j + 1];
       // A block that straddles the seam interpolates across it with columns beyond W.
       if (b.left.u > seamHigh || b.right.u > seamHigh || b.nextLeft.u > seamHigh ||
           b.nextRight.u > seamHigh) {
@@ -173,20 +203,20 @@ void WarpEngine::RunBlockLoop(const Member& member) {
           if (c->u < seamLow) c->u += turn;
         }
       }
-      edges_[j] = Edges{b.left.u, b.left.v, b.right.u, b.right.v};
-      edgeSteps_[j] = Edges{(b.nextLeft.u - b.left.u) >> kWarpBlockShift,
-                            (b.nextLeft.v - b.left.v) >> kWarpBlockShift,
-                            (b.nextRight.u - b.right.u) >> kWarpBlockShift,
-                            (b.nextRight.v - b.right.v) >> kWarpBlockShift};
+      edges[j] = Edges{b.left.u, b.left.v, b.right.u, b.right.v};
+      edgeSteps[j] = Edges{(b.nextLeft.u - b.left.u) >> kWarpBlockShift,
+                           (b.nextLeft.v - b.left.v) >> kWarpBlockShift,
+                           (b.nextRight.u - b.right.u) >> kWarpBlockShift,
+                           (b.nextRight.v - b.right.v) >> kWarpBlockShift};
     }
     uint8_t* out = frame_ + size_t(row) * kWarpBlock * rowBytes;
     for (int line = 0; line < kWarpBlock; ++line) {
       for (int32_t j = 0; j < columns; ++j) {
-        Edges& e = edges_[j];
+        Edges& e = edges[j];
         member.Span(out, e.leftU, e.leftV, (e.rightU - e.leftU) >> kWarpBlockShift,
                     (e.rightV - e.leftV) >> kWarpBlockShift, kWarpBlock);
         out += kWarpBlock * Member::kBytes;
-        const Edges& d = edgeSteps_[j];
+        const Edges& d = edgeSteps[j];
         e.leftU += d.leftU;
         e.leftV += d.leftV;
         e.rightU += d.rightU;
