@@ -8,6 +8,7 @@
 // smoothing members multiply by the picture's `stride` in pixels.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -55,12 +56,25 @@ struct Nearest24 {
   void Span(uint8_t* dst, int32_t u, int32_t v, int32_t du, int32_t dv, int n) const {
     const uint8_t* const pixels = base;
     const int32_t* const offsets = rows;
+    if (n <= 0) return;
+    // v moves linearly, so when the span's ends share a picture row every pixel does: the row
+    // is looked up once. Most spans of a view near the horizon are such.
+    const int32_t lastV = int32_t(uint32_t(v) + uint32_t(dv) * uint32_t(n - 1));
+    if ((lastV >> 16) == (v >> 16) && ((dv >= 0) == (lastV >= v))) {
+      const uint8_t* const row = pixels + 3 * ptrdiff_t(offsets[v >> 16]);
+      for (int i = 0; i < n - 1; ++i) {
+        std::memcpy(dst + 3 * i, row + 3 * (u >> 16), 4);
+        u += du;
+      }
+      std::memcpy(dst + 3 * (n - 1), row + 3 * (u >> 16), 3);
+      return;
+    }
     for (int i = 0; i < n - 1; ++i) {
       std::memcpy(dst + 3 * i, pixels + 3 * (offsets[v >> 16] + (u >> 16)), 4);
       u += du;
       v += dv;
     }
-    if (n > 0) std::memcpy(dst + 3 * (n - 1), pixels + 3 * (offsets[v >> 16] + (u >> 16)), 3);
+    std::memcpy(dst + 3 * (n - 1), pixels + 3 * (offsets[v >> 16] + (u >> 16)), 3);
   }
 };
 
