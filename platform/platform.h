@@ -133,6 +133,10 @@ bool WaitThread(Thread* thread, uint32_t milliseconds);
 // Closes the handle (see above); null is ignored.
 void CloseThread(Thread* thread);
 
+// The processors the system runs threads on (GetSystemInfo's dwNumberOfProcessors; on POSIX
+// the online processors), at least 1. Any thread; the answer does not change while running.
+int32_t ProcessorCount();
+
 // Thread priorities take the Win32 values (THREAD_PRIORITY_NORMAL 0, ABOVE_NORMAL 1, ...).
 // Windows: GetThreadPriority / SetThreadPriority. POSIX: every thread runs at one priority;
 // the calling thread's priority reads 0 and setting one changes nothing.

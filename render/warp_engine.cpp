@@ -1,6 +1,9 @@
 // The warp engine's set-up, corner evaluation and member choice, and the Warper around it.
 #include "render/warp_engine.h"
 
+#include "platform/platform.h"
+
+#include <algorithm>
 #include <cmath>
 
 namespace kvp {
@@ -21,18 +24,46 @@ void RowOffsetTable::Prepare(int32_t hm, int32_t stride) {
   }
 }
 
-void WarpEngine::EvaluateCornerRow(int32_t count) {
-  double X = rayX_, Y = rayY_, Z = rayZ_;
-  for (cornerCursor_ = 0; cornerCursor_ < count; ++cornerCursor_) {
-    Corner& c = cornerRow_[cornerCursor_];
-    MapToImage(X, Y, Z, pictureW_, pictureHm_, c.u, c.v);
+WarpEngine::WarpEngine() { SetThreads(1); }
+
+WarpEngine::~WarpEngine() = default;
+
+void WarpEngine::SetThreads(int32_t threads) {
+  if (threads < 1) threads = 1;
+  if (threads > kMaxWarpThreads) threads = kMaxWarpThreads;
+  if (threads == Threads()) return;
+  workers_.reset();  // ends the old helpers before their scratch goes
+  scratch_.resize(size_t(threads));
+  for (auto& s : scratch_) {
+    if (s == nullptr) s = std::make_unique<BlockScratch>();
+  }
+  if (threads > 1) workers_ = std::make_unique<WarpWorkers>(threads - 1);
+}
+
+void WarpEngine::PrepareRowRays(int32_t count) {
+  if (rowRays_.size() < size_t(count)) rowRays_.resize(size_t(count));
+  Ray ray{rayX_, rayY_, rayZ_};
+  for (int32_t i = 0; i < count; ++i) {
+    rowRays_[size_t(i)] = ray;
+    ray.x += stepUpX_;
+    ray.y += stepUpY_;
+    ray.z += stepUpZ_;
+  }
+}
+
+void WarpEngine::EvaluateCornerRow(const Ray& start, int32_t count, Corner* row) const {
+  double X = start.x, Y = start.y, Z = start.z;
+  for (int32_t i = 0; i < count; ++i) {
+    MapToImage(X, Y, Z, pictureW_, pictureHm_, row[i].u, row[i].v);
     X += stepRightX_;
     Y += stepRightY_;
     Z += stepRightZ_;
   }
-  rayX_ += stepUpX_;
-  rayY_ += stepUpY_;
-  rayZ_ += stepUpZ_;
+}
+
+int32_t WarpEngine::SplitParts(int32_t blockRows) const {
+  if (workers_ == nullptr || int64_t(frameWidth_) * frameHeight_ < kWarpSplitMinPixels) return 1;
+  return std::min(workers_->Parts(), blockRows);
 }
 
 bool WarpEngine::SetUp(const ViewCamera& camera, int32_t w, int32_t h, uint8_t* frame,
@@ -159,6 +190,10 @@ void WarpEngine::ScreenToImage(int32_t i, int32_t j, Fixed16& u, Fixed16& v) con
   double Z = focalLength_;
   ApplyViewRotation(rotation_, xOffset_, yOffset_, X, Y, Z);
   MapToImage(X, Y, Z, pictureW_, pictureHm_, u, v);
+}
+
+Warper::Warper() : engine_(std::make_unique<WarpEngine>()) {
+  engine_->SetThreads(platform::ProcessorCount());
 }
 
 int Warper::RenderPanorama(const EnvironmentBox& box, const ViewPose& pose,

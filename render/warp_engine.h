@@ -14,6 +14,7 @@
 #include "data/picture_layout.h"
 #include "data/types.h"
 #include "render/projection.h"
+#include "render/warp_workers.h"
 
 namespace kvp {
 
@@ -32,6 +33,10 @@ constexpr double kPoleSplitFactor = 2048.0;
 constexpr int32_t kMaxBlockColumns = 1023;
 // Widest frame the fixed per-column arrays allow.
 constexpr int32_t kMaxWarpFrameWidth = kMaxBlockColumns * kWarpBlock;  // 32736
+// Splitting a frame's block rows across threads pays only when each part outweighs waking a
+// helper and its cold caches: smaller frames are drawn by the render thread alone.
+constexpr int32_t kWarpSplitMinPixels = 640 * 480;
+constexpr int32_t kMaxWarpThreads = 16;
 
 // Pixel offsets of picture rows (i * stride), rebuilt only when the stride or height changes.
 // Entry -1 exists too: the lower pole can address row -1 (see PictureMargin).
@@ -53,6 +58,8 @@ class RowOffsetTable {
 
 class WarpEngine {
  public:
+  WarpEngine();
+  ~WarpEngine();
   // Draws one frame through `camera`. w and h are positive multiples of 32 (w at most
   // kMaxWarpFrameWidth); `frame` holds w * h pixels of `depth` bits, rows bottom-up with pitch
   // w; `pixels` is the first pixel of a picture of pictureHeight rows at
@@ -72,6 +79,12 @@ class WarpEngine {
   // The origin shift of the last set-up, in pixels (for tests and tools).
   int32_t OriginShift() const { return originShift_; }
 
+  // Threads that draw the block loop of a large frame (kWarpSplitMinPixels): the render thread
+  // and threads - 1 helpers, which it waits for before WarpFrame returns; 1 (the default)
+  // keeps it all on the render thread. The frame is the same, bit for bit, at any count.
+  void SetThreads(int32_t threads);
+  int32_t Threads() const { return int32_t(scratch_.size()); }
+
   // Set-up and the two passes, separately, so that tests can run the loop with an
   // instrumented member (see warp_loops.h). SetUp returns false for unsupported input.
   bool SetUp(const ViewCamera& camera, int32_t w, int32_t h, uint8_t* frame,
@@ -90,7 +103,25 @@ class WarpEngine {
     Fixed16 leftU, leftV, rightU, rightV;
   };
 
-  void EvaluateCornerRow(int32_t count);
+  struct Ray {
+    double x, y, z;
+  };
+  // A thread's working rows: one row of block corners; per block column its four corners,
+  // its edges and their per-scanline increments.
+  struct BlockScratch {
+    Corner cornerRow[kMaxBlockColumns + 1];
+    BlockCorners blocks[kMaxBlockColumns + 1];
+    Edges edges[kMaxBlockColumns + 1];
+    Edges edgeSteps[kMaxBlockColumns + 1];
+  };
+
+  // The first ray of corner rows 0 .. count - 1, summed step by step from the start.
+  void PrepareRowRays(int32_t count);
+  void EvaluateCornerRow(const Ray& start, int32_t count, Corner* row) const;
+  int32_t SplitParts(int32_t blockRows) const;
+  template <class Member>
+  void DrawBlockRows(const Member& member, int32_t firstRow, int32_t endRow,
+                     BlockScratch& scratch) const;
   template <class Member>
   void Subdivide(const Member& m, int32_t x, int32_t y, int32_t s, int k, Corner ul, Corner ur,
                  Corner ll, Corner lr);
@@ -111,13 +142,10 @@ class WarpEngine {
   double rayX_ = 0, rayY_ = 0, rayZ_ = 0;
   double stepRightX_ = 0, stepRightY_ = 0, stepRightZ_ = 0;
   double stepUpX_ = 0, stepUpY_ = 0, stepUpZ_ = 0;
-  // One row of block corners and its write cursor; per block column its four corners, its
-  // edges and their per-scanline increments.
-  Corner cornerRow_[kMaxBlockColumns + 1];
-  int32_t cornerCursor_ = 0;
-  BlockCorners blocks_[kMaxBlockColumns + 1];
-  Edges edges_[kMaxBlockColumns + 1];
-  Edges edgeSteps_[kMaxBlockColumns + 1];
+  std::vector<Ray> rowRays_;
+  // One scratch per thread (index = part); helpers only while more than one thread is set.
+  std::vector<std::unique_ptr<BlockScratch>> scratch_;
+  std::unique_ptr<WarpWorkers> workers_;
   RowOffsetTable rowOffsets_;
 
   int32_t originShift_ = 0;
@@ -126,7 +154,8 @@ class WarpEngine {
 // Owns one WarpEngine (a large record: keep it on the heap) and adds the parallax correction.
 class Warper {
  public:
-  Warper() : engine_(std::make_unique<WarpEngine>()) {}
+  // Large frames are split across the machine's processors (up to kMaxWarpThreads).
+  Warper();
 
   // The parallax-corrected camera for `pose` inside `box`, seen from the panorama's
   // `capture` point, then WarpFrame. Returns 0 (frame untouched) when the view ray leaves the

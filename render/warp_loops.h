@@ -8,6 +8,7 @@
 // smoothing members multiply by the picture's `stride` in pixels.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -55,14 +56,33 @@ struct Nearest24 {
   void Span(uint8_t* dst, int32_t u, int32_t v, int32_t du, int32_t dv, int n) const {
     const uint8_t* const pixels = base;
     const int32_t* const offsets = rows;
+    if (n <= 0) return;
+    // v moves linearly, so when the span's ends share a picture row every pixel does: the row
+    // is looked up once. Most spans of a view near the horizon are such.
+    const int32_t lastV = int32_t(uint32_t(v) + uint32_t(dv) * uint32_t(n - 1));
+    if ((lastV >> 16) == (v >> 16) && ((dv >= 0) == (lastV >= v))) {
+      const uint8_t* const row = pixels + 3 * ptrdiff_t(offsets[v >> 16]);
+      for (int i = 0; i < n - 1; ++i) {
+        std::memcpy(dst + 3 * i, row + 3 * (u >> 16), 4);
+        u += du;
+      }
+      std::memcpy(dst + 3 * (n - 1), row + 3 * (u >> 16), 3);
+      return;
+    }
     for (int i = 0; i < n - 1; ++i) {
       std::memcpy(dst + 3 * i, pixels + 3 * (offsets[v >> 16] + (u >> 16)), 4);
       u += du;
       v += dv;
     }
-    if (n > 0) std::memcpy(dst + 3 * (n - 1), pixels + 3 * (offsets[v >> 16] + (u >> 16)), 3);
+    std::memcpy(dst + 3 * (n - 1), pixels + 3 * (offsets[v >> 16] + (u >> 16)), 3);
   }
 };
+
+// The smoothing members never branch on the half-pixel bits: a clear bit points that
+// neighbour back at the pixel itself, so every pixel sums four reads and shifts by 2. Twice
+// two pixels shifted by 2 is their average shifted by 1, and four times one pixel is that
+// pixel, so the result is bit for bit the 1-, 2- or 4-pixel rule, and only the addresses the
+// rule reads are read (a 24-bit read takes one byte more, as Nearest24's do).
 
 // 16-bit half-pixel smoothing: bit 15 of u and of v choose 1, 2 or 4 pixels; 5-5-5 channels
 // are summed in place and shifted back. A lone pixel loses its unused top bit.
@@ -70,26 +90,21 @@ struct Smooth16 {
   static constexpr int kBytes = 2;
   const uint8_t* base;
   int32_t stride;
-  static uint32_t At(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8; }
+  // Green moved to the upper half, away from red and blue, with room for a sum of four.
+  static uint32_t Spread(const uint8_t* p) {
+    const uint32_t x = uint32_t(p[0]) | uint32_t(p[1]) << 8;
+    return (x | x << 16) & 0x03E07C1Fu;
+  }
   void Span(uint8_t* dst, int32_t u, int32_t v, int32_t du, int32_t dv, int n) const {
     const uint8_t* const pixels = base;
-    const int32_t pitch = stride;
+    const int32_t pitch = stride, up = 2 * stride;
     for (int i = 0; i < n; ++i) {
       const uint8_t* p = pixels + 2 * ((v >> 16) * pitch + (u >> 16));
-      const bool halfU = (u & 0x8000) != 0, halfV = (v & 0x8000) != 0;
-      uint32_t out;
-      if (halfU && halfV) {
-        const uint32_t a = At(p), b = At(p + 2), c = At(p + 2 * pitch), d = At(p + 2 * pitch + 2);
-        out = (((a & 0x7C00) + (b & 0x7C00) + (c & 0x7C00) + (d & 0x7C00)) >> 12 << 10) |
-              (((a & 0x03E0) + (b & 0x03E0) + (c & 0x03E0) + (d & 0x03E0)) >> 7 << 5) |
-              (((a & 0x001F) + (b & 0x001F) + (c & 0x001F) + (d & 0x001F)) >> 2);
-      } else if (halfU || halfV) {
-        const uint32_t a = At(p), b = At(halfU ? p + 2 : p + 2 * pitch);
-        out = (((a & 0x7C00) + (b & 0x7C00)) >> 11 << 10) |
-              (((a & 0x03E0) + (b & 0x03E0)) >> 6 << 5) | (((a & 0x001F) + (b & 0x001F)) >> 1);
-      } else {
-        out = At(p) & 0x7FFF;
-      }
+      const int32_t right = (u >> 15 & 1) * 2, above = (v >> 15 & 1) * up;
+      const uint32_t sum = Spread(p) + Spread(p + right) + Spread(p + above) +
+                           Spread(p + above + right);
+      const uint32_t q = sum >> 2;
+      const uint32_t out = (q & 0x7C1Fu) | (q >> 16 & 0x03E0u);
       dst[2 * i] = uint8_t(out);
       dst[2 * i + 1] = uint8_t(out >> 8);
       u += du;
@@ -98,31 +113,45 @@ struct Smooth16 {
   }
 };
 
-// 24-bit half-pixel smoothing, each byte averaged on its own.
+// 24-bit half-pixel smoothing, each byte averaged on its own: bytes 0 and 2 and bytes 1 and 3
+// of four-byte reads are summed in 16-bit lanes. All but the last pixel of a span store four
+// bytes, as Nearest24 does.
 struct Smooth24 {
   static constexpr int kBytes = 3;
   const uint8_t* base;
   int32_t stride;
+  static uint32_t Load4(const uint8_t* p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+  }
+  uint32_t Pixel(int32_t u, int32_t v) const {
+    const uint8_t* p = base + 3 * ((v >> 16) * stride + (u >> 16));
+    const int32_t right = (u >> 15 & 1) * 3, above = (v >> 15 & 1) * 3 * stride;
+    const uint32_t a = Load4(p), b = Load4(p + right), c = Load4(p + above),
+                   d = Load4(p + above + right);
+    const uint32_t even = (a & 0x00FF00FFu) + (b & 0x00FF00FFu) + (c & 0x00FF00FFu) +
+                          (d & 0x00FF00FFu);
+    const uint32_t odd = (a >> 8 & 0x00FF00FFu) + (b >> 8 & 0x00FF00FFu) +
+                         (c >> 8 & 0x00FF00FFu) + (d >> 8 & 0x00FF00FFu);
+    return (even >> 2 & 0x00FF00FFu) | (odd << 6 & 0xFF00FF00u);
+  }
   void Span(uint8_t* dst, int32_t u, int32_t v, int32_t du, int32_t dv, int n) const {
-    const uint8_t* const pixels = base;
-    const int32_t pitch = stride, up = 3 * stride;
-    for (int i = 0; i < n; ++i) {
-      const uint8_t* p = pixels + 3 * ((v >> 16) * pitch + (u >> 16));
-      const bool halfU = (u & 0x8000) != 0, halfV = (v & 0x8000) != 0;
+    const Smooth24 m = *this;  // locals: stores through dst may alias the members
+    for (int i = 0; i < n - 1; ++i) {
+      const uint32_t out = m.Pixel(u, v);
       uint8_t* o = dst + 3 * i;
-      if (halfU && halfV) {
-        for (int k = 0; k < 3; ++k) o[k] = uint8_t((p[k] + p[k + 3] + p[k + up] + p[k + up + 3]) >> 2);
-      } else if (halfU) {
-        for (int k = 0; k < 3; ++k) o[k] = uint8_t((p[k] + p[k + 3]) >> 1);
-      } else if (halfV) {
-        for (int k = 0; k < 3; ++k) o[k] = uint8_t((p[k] + p[k + up]) >> 1);
-      } else {
-        o[0] = p[0];
-        o[1] = p[1];
-        o[2] = p[2];
-      }
+      o[0] = uint8_t(out);
+      o[1] = uint8_t(out >> 8);
+      o[2] = uint8_t(out >> 16);
+      o[3] = uint8_t(out >> 24);
       u += du;
       v += dv;
+    }
+    if (n > 0) {
+      const uint32_t out = m.Pixel(u, v);
+      uint8_t* o = dst + 3 * (n - 1);
+      o[0] = uint8_t(out);
+      o[1] = uint8_t(out >> 8);
+      o[2] = uint8_t(out >> 16);
     }
   }
 };
@@ -133,24 +162,54 @@ namespace kvp {
 
 template <class Member>
 void WarpEngine::RunBlockLoop(const Member& member) {
-  const int32_t columns = frameWidth_ / kWarpBlock;
   const int32_t blockRows = frameHeight_ / kWarpBlock;
+  PrepareRowRays(blockRows + 1);
+  const int32_t parts = SplitParts(blockRows);
+  if (parts <= 1) {
+    DrawBlockRows(member, 0, blockRows, *scratch_[0]);
+    return;
+  }
+  struct Split {
+    const WarpEngine* engine;
+    const Member* member;
+    int32_t blockRows;
+  } split{this, &member, blockRows};
+  workers_->Run(
+      [](void* context, int32_t part, int32_t parts) {
+        const Split& s = *static_cast<const Split*>(context);
+        s.engine->DrawBlockRows(*s.member, s.blockRows * part / parts,
+                                s.blockRows * (part + 1) / parts, *s.engine->scratch_[size_t(part)]);
+      },
+      &split, parts);
+}
+
+// Block rows firstRow .. endRow - 1. Each corner row depends only on its ray, so a part that
+// starts mid-frame evaluates the corner row below it again and gets the same corners.
+template <class Member>
+void WarpEngine::DrawBlockRows(const Member& member, int32_t firstRow, int32_t endRow,
+                               BlockScratch& scratch) const {
+  const int32_t columns = frameWidth_ / kWarpBlock;
   const Fixed16 seamHigh = (pictureW_ / 2) * 65536;
   const Fixed16 seamLow = (pictureW_ / 4) * 65536;
   const Fixed16 turn = pictureW_ * 65536;
   const size_t rowBytes = size_t(frameWidth_) * Member::kBytes;
+  Corner* const cornerRow = scratch.cornerRow;
+  BlockCorners* const blocks = scratch.blocks;
+  Edges* const edges = scratch.edges;
+  Edges* const edgeSteps = scratch.edgeSteps;
 
-  EvaluateCornerRow(columns + 1);
-  for (int32_t row = 0; row < blockRows; ++row) {
+  if (firstRow >= endRow) return;
+  EvaluateCornerRow(rowRays_[size_t(firstRow)], columns + 1, cornerRow);
+  for (int32_t row = firstRow; row < endRow; ++row) {
     for (int32_t j = 0; j < columns; ++j) {
-      blocks_[j].left = cornerRow_[j];
-      blocks_[j].right = cornerRow_[j + 1];
+      blocks[j].left = cornerRow[j];
+      blocks[j].right = cornerRow[j + 1];
     }
-    EvaluateCornerRow(columns + 1);
+    EvaluateCornerRow(rowRays_[size_t(row) + 1], columns + 1, cornerRow);
     for (int32_t j = 0; j < columns; ++j) {
-      BlockCorners& b = blocks_[j];
-      b.nextLeft = cornerRow_[j];
-      b.nextRight = cornerRow_[j + 1];
+      BlockCorners& b = blocks[j];
+      b.nextLeft = cornerRow[j];
+      b.nextRight = cornerRow[j + 1];
       // A block that straddles the seam interpolates across it with columns beyond W.
       if (b.left.u > seamHigh || b.right.u > seamHigh || b.nextLeft.u > seamHigh ||
           b.nextRight.u > seamHigh) {
@@ -158,20 +217,20 @@ void WarpEngine::RunBlockLoop(const Member& member) {
           if (c->u < seamLow) c->u += turn;
         }
       }
-      edges_[j] = Edges{b.left.u, b.left.v, b.right.u, b.right.v};
-      edgeSteps_[j] = Edges{(b.nextLeft.u - b.left.u) >> kWarpBlockShift,
-                            (b.nextLeft.v - b.left.v) >> kWarpBlockShift,
-                            (b.nextRight.u - b.right.u) >> kWarpBlockShift,
-                            (b.nextRight.v - b.right.v) >> kWarpBlockShift};
+      edges[j] = Edges{b.left.u, b.left.v, b.right.u, b.right.v};
+      edgeSteps[j] = Edges{(b.nextLeft.u - b.left.u) >> kWarpBlockShift,
+                           (b.nextLeft.v - b.left.v) >> kWarpBlockShift,
+                           (b.nextRight.u - b.right.u) >> kWarpBlockShift,
+                           (b.nextRight.v - b.right.v) >> kWarpBlockShift};
     }
     uint8_t* out = frame_ + size_t(row) * kWarpBlock * rowBytes;
     for (int line = 0; line < kWarpBlock; ++line) {
       for (int32_t j = 0; j < columns; ++j) {
-        Edges& e = edges_[j];
+        Edges& e = edges[j];
         member.Span(out, e.leftU, e.leftV, (e.rightU - e.leftU) >> kWarpBlockShift,
                     (e.rightV - e.leftV) >> kWarpBlockShift, kWarpBlock);
         out += kWarpBlock * Member::kBytes;
-        const Edges& d = edgeSteps_[j];
+        const Edges& d = edgeSteps[j];
         e.leftU += d.leftU;
         e.leftV += d.leftV;
         e.rightU += d.rightU;

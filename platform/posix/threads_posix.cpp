@@ -9,6 +9,7 @@
 #include <mutex>
 #include <new>
 #include <thread>
+#include <unistd.h>
 
 namespace platform {
 
@@ -126,6 +127,11 @@ void CloseThread(Thread* thread) {
     }
   }
   delete thread;
+}
+
+int32_t ProcessorCount() {
+  const long online = sysconf(_SC_NPROCESSORS_ONLN);
+  return online > 0 ? int32_t(online) : 1;
 }
 
 int32_t CurrentThreadPriority() { return kThreadPriorityNormal; }

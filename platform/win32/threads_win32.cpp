@@ -73,6 +73,12 @@ void CloseThread(Thread* thread) {
   delete thread;
 }
 
+int32_t ProcessorCount() {
+  SYSTEM_INFO info;
+  ::GetSystemInfo(&info);
+  return info.dwNumberOfProcessors > 0 ? int32_t(info.dwNumberOfProcessors) : 1;
+}
+
 int32_t CurrentThreadPriority() { return ::GetThreadPriority(::GetCurrentThread()); }
 
 void SetThreadPriority(Thread* thread, int32_t priority) {

@@ -225,6 +225,43 @@ TEST(WindowBlit, ClipsToTheClientAreaAndToTheSourceImage) {
   });
 }
 
+TEST(WindowBlit, AnUnscaledFrameOfTheClientSizeArrivesByteForByte) {
+  Screen s(96, 64);
+  ASSERT_NE(s.window(), nullptr);
+  Dib frame(96, 64, 24);
+  uint32_t seed = 7;
+  for (uint8_t& b : frame.bits) {
+    seed = seed * 1664525u + 1013904223u;
+    b = static_cast<uint8_t>(seed >> 24);
+  }
+  EXPECT_EQ(s.Blit(frame, 0, 0, 96, 64, 0, 0, 96, 64), 64);
+  std::vector<uint8_t> back(frame.bits.size());
+  ASSERT_TRUE(platform::ReadWindowPixels(s.window(), back.data()));
+  EXPECT_TRUE(back == frame.bits);
+
+  // Top-down 32-bit rows, unscaled but hanging over the left and bottom edges.
+  Dib deep(20, 10, 32);
+  deep.header[8] = static_cast<uint8_t>(-10);
+  for (int i = 9; i < 12; ++i) deep.header[i] = 0xFF;
+  for (int32_t stored = 0; stored < 10; ++stored) {
+    for (int32_t x = 0; x < 20; ++x) {
+      const Rgb c = Numbered(x, 9 - stored);  // stored row 0 is the top one
+      uint8_t* p = deep.Pixel(x, stored);
+      p[0] = c.b;
+      p[1] = c.g;
+      p[2] = c.r;
+      p[3] = 0x5A;
+    }
+  }
+  Screen t(16, 8);
+  ASSERT_NE(t.window(), nullptr);
+  EXPECT_EQ(t.Blit(deep, -6, 3, 20, 10, 0, 0, 20, 10), 10);
+  ASSERT_TRUE(t.Read());
+  ExpectScreen(t, 16, 8, [](int32_t x, int32_t y, Rgb& want) {
+    if (x < 14 && y >= 3) want = Numbered(x + 6, 12 - y);
+  });
+}
+
 TEST(WindowBlit, ScalesByRepeatingTheNearestPixel) {
   Screen s(32, 16);
   ASSERT_NE(s.window(), nullptr);

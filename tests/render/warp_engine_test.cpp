@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -431,7 +432,8 @@ TEST(WarpMembers, HalfPixelSmoothingRules) {
   smooth.Span(reinterpret_cast<uint8_t*>(&out), 0xC000, 0xC000, 0, 0, 1);  // all four
   EXPECT_EQ(out, (10 << 10) | (9 << 5) | 9);
 
-  const uint8_t rgb[12] = {0, 10, 255, 4, 20, 255, 100, 30, 0, 101, 41, 1};
+  // The last byte is the picture margin's spare one, which 24-bit members may read.
+  const uint8_t rgb[13] = {0, 10, 255, 4, 20, 255, 100, 30, 0, 101, 41, 1, 0};
   const warp::Smooth24 smooth24{rgb, 2};
   uint8_t o[3];
   smooth24.Span(o, 0x8000, 0x8000, 0, 0, 1);
@@ -440,6 +442,73 @@ TEST(WarpMembers, HalfPixelSmoothingRules) {
   EXPECT_EQ(o[2], (255 + 255 + 0 + 1) >> 2);
   smooth24.Span(o, 0, 0x8000, 0, 0, 1);
   EXPECT_EQ(o[2], (255 + 0) >> 1);
+}
+
+// The half-pixel rules written out plainly, one pixel at a time, branching on the two bits.
+void PlainSmooth24(const uint8_t* base, int32_t stride, int32_t u, int32_t v, uint8_t* o) {
+  const uint8_t* p = base + 3 * ((v >> 16) * stride + (u >> 16));
+  const int32_t up = 3 * stride;
+  const bool halfU = (u & 0x8000) != 0, halfV = (v & 0x8000) != 0;
+  for (int k = 0; k < 3; ++k) {
+    if (halfU && halfV) {
+      o[k] = uint8_t((p[k] + p[k + 3] + p[k + up] + p[k + up + 3]) >> 2);
+    } else if (halfU || halfV) {
+      o[k] = uint8_t((p[k] + p[k + (halfU ? 3 : up)]) >> 1);
+    } else {
+      o[k] = p[k];
+    }
+  }
+}
+uint16_t PlainSmooth16(const uint8_t* base, int32_t stride, int32_t u, int32_t v) {
+  const uint8_t* p = base + 2 * ((v >> 16) * stride + (u >> 16));
+  auto at = [](const uint8_t* q) { return uint32_t(q[0] | q[1] << 8); };
+  const bool halfU = (u & 0x8000) != 0, halfV = (v & 0x8000) != 0;
+  if (!halfU && !halfV) return uint16_t(at(p) & 0x7FFF);
+  uint32_t px[4] = {at(p), 0, 0, 0};
+  int count = 1;
+  if (halfU) px[count++] = at(p + 2);
+  if (halfV) px[count++] = at(p + 2 * stride);
+  if (halfU && halfV) px[count++] = at(p + 2 * stride + 2);
+  uint32_t r = 0, g = 0, b = 0;
+  for (int i = 0; i < count; ++i) {
+    r += px[i] & 0x7C00;
+    g += px[i] & 0x03E0;
+    b += px[i] & 0x001F;
+  }
+  const int shift = count == 4 ? 2 : 1;
+  return uint16_t((r >> (10 + shift) << 10) | (g >> (5 + shift) << 5) | (b >> shift));
+}
+
+TEST(WarpMembers, SmoothingSpansMatchThePlainRulesBitForBit) {
+  const int32_t pw = 61, ph = 40, stride = WarpPictureStride(pw);
+  std::mt19937 random(18);
+  std::vector<uint8_t> rows24(size_t(pw) * ph * 3), rows16(size_t(pw) * ph * 2);
+  for (uint8_t& b : rows24) b = uint8_t(random());
+  for (uint8_t& b : rows16) b = uint8_t(random());  // top bits set too: they must go
+  WarpPicture q24, q16;
+  ASSERT_TRUE(q24.Assign(pw, ph, 24, rows24.data()));
+  ASSERT_TRUE(q16.Assign(pw, ph, 16, rows16.data()));
+  const warp::Smooth24 smooth24{q24.Pixels(), stride};
+  const warp::Smooth16 smooth16{q16.Pixels(), stride};
+  // Spans whose every pixel stays inside the picture, with every mix of the half bits.
+  std::uniform_int_distribution<int32_t> startU(0, (pw - 40) << 16), startV(0, (ph - 40) << 16);
+  std::uniform_int_distribution<int32_t> step(0, 1 << 16);
+  int wrong = 0;
+  for (int trial = 0; trial < 400; ++trial) {
+    const int32_t u = startU(random), v = startV(random), du = step(random), dv = step(random);
+    const int n = 1 + trial % 32;
+    std::vector<uint8_t> got24(size_t(n) * 3), got16(size_t(n) * 2);
+    smooth24.Span(got24.data(), u, v, du, dv, n);
+    smooth16.Span(got16.data(), u, v, du, dv, n);
+    for (int i = 0; i < n; ++i) {
+      uint8_t want[3];
+      PlainSmooth24(q24.Pixels(), stride, u + i * du, v + i * dv, want);
+      const uint16_t want16 = PlainSmooth16(q16.Pixels(), stride, u + i * du, v + i * dv);
+      if (std::memcmp(want, &got24[3 * size_t(i)], 3) != 0) ++wrong;
+      if (want16 != uint16_t(got16[2 * size_t(i)] | got16[2 * size_t(i) + 1] << 8)) ++wrong;
+    }
+  }
+  EXPECT_EQ(wrong, 0);
 }
 
 TEST(WarpMembers, AllDepthsSampleTheSamePicturePixels) {
