@@ -21,12 +21,19 @@ namespace {
 constexpr uint32_t kPathBytes = 260;
 constexpr uint32_t kKeyListBytes = 32768;
 constexpr uint32_t kValueBytes = 256;
+constexpr int32_t kMaxTracedGaps = 0x7FFF;
 
-// The key names of a section, as the profile reader lists them.
-std::vector<std::string> SectionKeys(const char* section, const char* file) {
+// The key names of a section, as the profile reader lists them into the 32768 bytes a
+// directory section gets. A longer list is cut there (a section of 20,000 nodes keeps about
+// 2,600): the nodes past the cut are lost, and the trace says so.
+std::vector<std::string> SectionKeys(const char* section, const platform::ProfileFile& file,
+                                     bool traceCut) {
   std::vector<char> list(kKeyListBytes);
-  const uint32_t n =
-      platform::ReadProfileString(section, nullptr, "", list.data(), kKeyListBytes, file);
+  const uint32_t n = file.ReadString(section, nullptr, "", list.data(), kKeyListBytes);
+  if (traceCut && n + 2 >= kKeyListBytes) {
+    TraceText("Directory Section Cut: ");
+    TraceLine(section);
+  }
   std::vector<std::string> keys;
   for (uint32_t at = 0; at < n && list[at] != '\0';) {
     const std::string key(list.data() + at);
@@ -43,14 +50,14 @@ std::string SectionName(const char* name, int32_t d) {
   return section;
 }
 
-// The largest d in 1..count for which the file has a section named "Directory %d". A hostile
-// count (two billion, say) would otherwise walk that many missing sections, reading the file
-// each time; sections past the last one present can only be empty.
-int32_t LastDirectorySection(const char* file, int32_t count) {
+// The d in 1..count, ascending and each once, for which the file has a section named
+// "Directory %d". A hostile count (two billion, say) with one section numbered to match would
+// otherwise walk that many missing sections; only the sections present can hold nodes.
+std::vector<int32_t> DirectorySections(const platform::ProfileFile& file, int32_t count) {
   std::vector<char> list(kKeyListBytes);
   uint32_t n = 0;
   for (;;) {
-    n = platform::ReadProfileString(nullptr, nullptr, "", list.data(), uint32_t(list.size()), file);
+    n = file.ReadString(nullptr, nullptr, "", list.data(), uint32_t(list.size()));
     if (n + 2 < list.size() || list.size() >= (64u << 20)) break;
     list.resize(list.size() * 2);
   }
@@ -61,17 +68,19 @@ int32_t LastDirectorySection(const char* file, int32_t count) {
                     std::tolower(static_cast<unsigned char>(q));
            });
   };
-  int32_t last = 0;
+  std::vector<int32_t> found;
   for (uint32_t at = 0; at < n && list[at] != '\0';) {
     const std::string section(list.data() + at);
     at += uint32_t(section.size()) + 1;
     if (section.size() <= 10 || !sameName(section.substr(0, 10), "Directory ")) continue;
     const long d = std::strtol(section.c_str() + 10, nullptr, 10);
-    if (d > last && d <= count && sameName(section, SectionName("Directory", int32_t(d)))) {
-      last = int32_t(d);
+    if (d > 0 && d <= count && sameName(section, SectionName("Directory", int32_t(d)))) {
+      found.push_back(int32_t(d));
     }
   }
-  return last;
+  std::sort(found.begin(), found.end());
+  found.erase(std::unique(found.begin(), found.end()), found.end());
+  return found;
 }
 
 std::string FullPath(const char* path) {
@@ -122,10 +131,11 @@ void EnvironmentSet::ComputeBounds(double minimum[4], double maximum[4]) const {
   }
 }
 
-void EnvironmentSet::ReadDirectorySection(const char* description, const char* name,
-                                          int32_t environment) {
+void EnvironmentSet::ReadDirectorySection(const char* description,
+                                          const platform::ProfileFile& profile,
+                                          const char* name, int32_t environment) {
   const std::string section = SectionName(name, environment);
-  const std::vector<std::string> keys = SectionKeys(section.c_str(), description);
+  const std::vector<std::string> keys = SectionKeys(section.c_str(), profile, true);
   if (keys.empty()) {
     TraceText("Empty Directory Section: ");
     TraceLine(section.c_str());
@@ -148,8 +158,7 @@ void EnvironmentSet::ReadDirectorySection(const char* description, const char* n
   double values[4] = {0, 0, 0, 0};
   for (const std::string& key : keys) {
     char value[kValueBytes];
-    platform::ReadProfileString(section.c_str(), key.c_str(), "", value, kValueBytes,
-                                description);
+    profile.ReadString(section.c_str(), key.c_str(), "", value, kValueBytes);
     if (value[0] == '\0') continue;
     if (nodes_.size() >= nodeCapacity_) break;
     std::sscanf(value, "%lf, %lf, %lf, %lf", &values[0], &values[1], &values[2], &values[3]);
@@ -168,25 +177,31 @@ void EnvironmentSet::ReadDirectorySection(const char* description, const char* n
 }
 
 bool EnvironmentSet::ReadDescription(const char* full) {
-  fastImagesEnabled_ = platform::ReadProfileInt("Kestrelvue", "Fleetglider", 0, full);
-  const int32_t count = platform::ReadProfileInt("Kestrelvue", "Environment Count", 0, full);
-  const int32_t environments = count > 0 ? LastDirectorySection(full, count) : count;
+  // Read once: every key below is answered from memory.
+  const platform::ProfileFile profile(full);
+  fastImagesEnabled_ = profile.ReadInt("Kestrelvue", "Fleetglider", 0);
+  const int32_t count = profile.ReadInt("Kestrelvue", "Environment Count", 0);
+  const std::vector<int32_t> present = count > 0 ? DirectorySections(profile, count)
+                                                 : std::vector<int32_t>{0};
   size_t keyCount = 0;
-  if (count > 0) {
-    for (int32_t d = 1; d <= environments; ++d) {
-      keyCount += SectionKeys(SectionName("Directory", d).c_str(), full).size();
-    }
-  } else {
-    keyCount = SectionKeys("Directory", full).size();
+  for (int32_t d : present) {
+    keyCount += SectionKeys(SectionName("Directory", d).c_str(), profile, false).size();
   }
   if (keyCount == 0) return false;
 
   nodeCapacity_ = keyCount;
   nodes_.reserve(keyCount);
-  if (count > 0) {
-    for (int32_t d = 1; d <= environments; ++d) ReadDirectorySection(full, "Directory", d);
-  } else {
-    ReadDirectorySection(full, "Directory", 0);
+  // Numbers without a section before the last one present are reported as empty sections,
+  // as many as the controller would accept environments; a gap of billions is passed over.
+  int64_t next = 1;
+  int32_t traced = 0;
+  for (int32_t d : present) {
+    for (; count > 0 && next < d && traced < kMaxTracedGaps; ++next, ++traced) {
+      TraceText("Empty Directory Section: ");
+      TraceLine(SectionName("Directory", int32_t(next)).c_str());
+    }
+    ReadDirectorySection(full, profile, "Directory", d);
+    next = int64_t(d) + 1;
   }
   return true;
 }
