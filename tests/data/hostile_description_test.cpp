@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
 #include <string>
 
 #include "data/environment_set.h"
+#include "data/tour_map.h"
 #include "platform/platform.h"
 #include "tests/data/tour_files.h"
 #include "tests/diag/capture.h"
@@ -84,6 +86,35 @@ TEST(HostileDescription, ASectionThatFitsIsNotReportedCut) {
   SecondsToOpen(set, path, result);
   EXPECT_EQ(result, 1);
   EXPECT_EQ(capture.TraceStream().find("Cut"), std::string::npos);
+}
+
+TEST(HostileDescription, FarAwayAndNotANumberNodesGetAMapInsideTheIntRange) {
+  constexpr int32_t kLimit = 1 << 30;
+  const MapGeometry far = ComputeMapGeometry(-1e300, 1e300, 0, 1e300, 1e300);
+  EXPECT_EQ(far.originX, kLimit);
+  EXPECT_EQ(far.originY, kLimit);
+  EXPECT_EQ(far.clientWidth, kLimit);
+  EXPECT_EQ(far.clientHeight, kLimit);
+  const double nan = std::nan("");
+  const MapGeometry none = ComputeMapGeometry(nan, nan, 0, 1, nan);
+  EXPECT_EQ(none.originX, 0);
+  EXPECT_EQ(none.clientWidth, 0);
+  EXPECT_EQ(none.clientHeight, 0);
+  const MapRectangle r = MarkerRectangle(-1e300, nan, 10, 10, 100);
+  EXPECT_EQ(r.left, -kLimit);
+  EXPECT_EQ(r.right, -kLimit);
+  EXPECT_EQ(r.top, 0);
+  EXPECT_EQ(r.bottom, 0);
+  // Through a whole open (the sanitizer build checks every conversion on the way).
+  test::TempDir dir;
+  dir.Write("a.pan", test::Container(test::FlatImage(16, 8, 1)));
+  const std::string path =
+      dir.Write("far.ini", "[Directory]\na.pan=1e300, nan, 0, 1\nb.pan=-1e300, 5, 0, 1e300\n");
+  test::Capture capture;
+  EnvironmentSet set;
+  int32_t result = 0;
+  SecondsToOpen(set, path, result);
+  EXPECT_EQ(result, 2);
 }
 
 }  // namespace
