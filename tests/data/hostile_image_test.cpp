@@ -2,12 +2,15 @@
 // the file does not hold, must neither reserve memory for them nor show bytes never read.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "data/container.h"
 #include "data/environment_set.h"
 #include "data/packed_image.h"
+#include "data/sprite_picture.h"
 #include "tests/data/tour_files.h"
 #include "tests/diag/capture.h"
 #include "tests/test_files.h"
@@ -26,6 +29,14 @@ std::vector<uint8_t> ContainerClaiming(const std::vector<uint8_t>& image, uint32
   StoreU32(out.data() + 24, claimed);
   out.insert(out.end(), image.begin(), image.end());
   return out;
+}
+
+// The 14-byte bitmap file header with its size field 0.
+std::vector<uint8_t> FileHeader() {
+  std::vector<uint8_t> header(kFileHeaderSize, 0);
+  header[0] = 'B';
+  header[1] = 'M';
+  return header;
 }
 
 struct Opened {
@@ -55,7 +66,7 @@ TEST(HostileImage, AnImageCutShortIsRefusedByTheSynchronousLoad) {
   // more than the file holds is the same case.
   std::vector<uint8_t> container = ContainerClaiming(image, uint32_t(image.size()));
   container.resize(container.size() - image.size() / 2);
-  std::vector<uint8_t> bitmap{'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  std::vector<uint8_t> bitmap = FileHeader();
   bitmap.insert(bitmap.end(), image.begin(), image.end() - 100);
   StoreU32(bitmap.data() + 2, uint32_t(image.size() + 14));
   for (const auto& bytes : {container, bitmap}) {
@@ -84,7 +95,8 @@ TEST(HostileImage, ClaimedLengthsAndSizesNeverReserveMoreThanTheFileBacks) {
   // A 3 KB image whose directory entry claims 1.5 GB.
   const std::vector<uint8_t> longEntry = ContainerClaiming(image, 1500u << 20);
   // A 55-byte bitmap whose header claims 21844 x 32000 pixels.
-  std::vector<uint8_t> wideBitmap{'B', 'M', 55, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  std::vector<uint8_t> wideBitmap = FileHeader();
+  wideBitmap[2] = 55;
   const std::vector<uint8_t> header = test::InfoHeaderBytes(21844, 32000, 24);
   wideBitmap.insert(wideBitmap.end(), header.begin(), header.end());
   wideBitmap.resize(55, 0x33);
@@ -103,6 +115,37 @@ TEST(HostileImage, ClaimedLengthsAndSizesNeverReserveMoreThanTheFileBacks) {
     EXPECT_EQ(Ask(set, shown), kAskAgain);
     EXPECT_EQ(shown, nullptr);
   }
+}
+
+TEST(HostileImage, ARunLengthSpriteExpandsOnceIntoTheBufferItIsKeptIn) {
+  // About 1 KB on disk, 2048 x 2048 pixels once expanded: two runs, then nothing.
+  std::vector<uint8_t> picture = test::InfoHeaderBytes(2048, 2048, 8, FourCC("dkrl"), 1028);
+  picture.resize(kInfoHeaderSize + kColourTableSize, 0x11);
+  for (uint8_t b : {uint8_t(3), uint8_t(9), uint8_t(2), uint8_t(5)}) picture.push_back(b);
+  const uint64_t size = RunLengthExpandedSize(picture.data(), picture.size());
+  ASSERT_EQ(size, 2048u * 2048u + 1064u);
+  // The buffer's old contents never show: what the runs miss is 0.
+  std::vector<uint8_t> out(size_t(size), 0xEE);
+  EXPECT_FALSE(ExpandRunLengthInto(picture.data(), picture.size(), out.data(), out.size() - 1));
+  EXPECT_EQ(out[1064], 0xEE);
+  ASSERT_TRUE(ExpandRunLengthInto(picture.data(), picture.size(), out.data(), out.size()));
+  const std::vector<uint8_t> start(out.begin() + 1064, out.begin() + 1070);
+  EXPECT_EQ(start, (std::vector<uint8_t>{9, 9, 9, 5, 5, 0}));
+  EXPECT_EQ(out.back(), 0);
+  EXPECT_EQ(ReadInfoHeader(out.data()).compression, 0u);
+  EXPECT_EQ(ExpandRunLength(picture.data(), picture.size()).bytes, out);
+
+  test::TempDir dir;
+  std::vector<uint8_t> file = FileHeader();
+  file.insert(file.end(), picture.begin(), picture.end());
+  StoreU32(file.data() + 2, uint32_t(file.size()));
+  const SpritePicture read = ReadSpritePicture(dir.Write("s.avt", file).c_str());
+  ASSERT_EQ(read.length, out.size());
+  EXPECT_TRUE(std::equal(out.begin(), out.end(), read.bytes.get()));
+  // Past the pixel limit nothing is expanded at all.
+  StoreU32(file.data() + 14 + 4, 32768);
+  StoreU32(file.data() + 14 + 8, 32768);
+  EXPECT_EQ(ReadSpritePicture(dir.Write("huge.avt", file).c_str()).bytes, nullptr);
 }
 
 }  // namespace
