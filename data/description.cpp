@@ -102,21 +102,64 @@ std::string CurrentDirectory() {
 }  // namespace
 
 void EnvironmentSet::FindNeighbours(std::vector<PanoramaNode>& nodes) {
-  for (size_t i = 0; i < nodes.size(); ++i) {
-    int32_t best = -1;
-    double bestSquare = 0;
-    for (size_t j = 0; j < nodes.size(); ++j) {
-      if (j == i) continue;
-      const double dx = nodes[j].x - nodes[i].x, dy = nodes[j].y - nodes[i].y,
-                   dz = nodes[j].z - nodes[i].z;
-      const double square = dx * dx + dy * dy + dz * dz;
-      if (best < 0 || square < bestSquare) {
-        best = int32_t(j);
-        bestSquare = square;
-      }
-    }
+  const size_t count = nodes.size();
+  auto square = [&nodes](size_t i, size_t j) {
+    const double dx = nodes[j].x - nodes[i].x, dy = nodes[j].y - nodes[i].y,
+                 dz = nodes[j].z - nodes[i].z;
+    return dx * dx + dy * dy + dz * dz;
+  };
+  auto store = [&nodes](size_t i, int32_t best, double bestSquare) {
     nodes[i].nearest = best;
     nodes[i].nearestDistance = best < 0 ? 0 : std::sqrt(bestSquare);
+  };
+  bool finite = true;
+  for (const PanoramaNode& n : nodes) {
+    finite = finite && std::isfinite(n.x) && std::isfinite(n.y) && std::isfinite(n.z);
+  }
+  if (!finite) {
+    // Every pair, in index order: what nan and infinite distances compare to decides.
+    for (size_t i = 0; i < count; ++i) {
+      int32_t best = -1;
+      double bestSquare = 0;
+      for (size_t j = 0; j < count; ++j) {
+        if (j == i) continue;
+        const double d = square(i, j);
+        if (best < 0 || d < bestSquare) {
+          best = int32_t(j);
+          bestSquare = d;
+        }
+      }
+      store(i, best, bestSquare);
+    }
+    return;
+  }
+  // Walking out from each node in x order stops once dx alone exceeds the best distance: a
+  // description of 20,000 nodes would otherwise take 400 million distances. The result is the
+  // same: the smallest squared distance, the lowest index among equals (a sum of squares never
+  // rounds below its first term, so no pair past the stop can tie).
+  std::vector<size_t> order(count);
+  for (size_t i = 0; i < count; ++i) order[i] = i;
+  std::sort(order.begin(), order.end(),
+            [&nodes](size_t a, size_t b) { return nodes[a].x < nodes[b].x; });
+  for (size_t at = 0; at < count; ++at) {
+    const size_t i = order[at];
+    int32_t best = -1;
+    double bestSquare = 0;
+    auto consider = [&](size_t j) {
+      const double dx = nodes[j].x - nodes[i].x;
+      if (best >= 0 && dx * dx > bestSquare) return false;
+      const double d = square(i, j);
+      if (best < 0 || d < bestSquare || (d == bestSquare && int32_t(j) < best)) {
+        best = int32_t(j);
+        bestSquare = d;
+      }
+      return true;
+    };
+    for (size_t up = at + 1; up < count && consider(order[up]); ++up) {
+    }
+    for (size_t down = at; down > 0 && consider(order[down - 1]); --down) {
+    }
+    store(i, best, bestSquare);
   }
 }
 

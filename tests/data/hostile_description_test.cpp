@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cmath>
 #include <string>
+#include <vector>
 
 #include "data/environment_set.h"
 #include "data/tour_map.h"
@@ -115,6 +116,66 @@ TEST(HostileDescription, FarAwayAndNotANumberNodesGetAMapInsideTheIntRange) {
   int32_t result = 0;
   SecondsToOpen(set, path, result);
   EXPECT_EQ(result, 2);
+}
+
+}  // namespace
+}  // namespace kvp
+
+namespace kvp {
+namespace {
+
+// Every pair in index order: the neighbour rule as written.
+void AllPairs(std::vector<PanoramaNode>& nodes) {
+  for (size_t i = 0; i < nodes.size(); ++i) {
+    int32_t best = -1;
+    double bestSquare = 0;
+    for (size_t j = 0; j < nodes.size(); ++j) {
+      if (j == i) continue;
+      const double dx = nodes[j].x - nodes[i].x, dy = nodes[j].y - nodes[i].y,
+                   dz = nodes[j].z - nodes[i].z;
+      const double square = dx * dx + dy * dy + dz * dz;
+      if (best < 0 || square < bestSquare) {
+        best = int32_t(j);
+        bestSquare = square;
+      }
+    }
+    nodes[i].nearest = best;
+    nodes[i].nearestDistance = best < 0 ? 0 : std::sqrt(bestSquare);
+  }
+}
+
+TEST(HostileDescription, NeighboursOfManyNodesMatchEveryPairIncludingTies) {
+  // A lattice (many equal distances, duplicates), scattered points, and a nan among them.
+  std::vector<PanoramaNode> nodes;
+  uint32_t seed = 12345;
+  auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 16; };
+  for (int i = 0; i < 3000; ++i) {
+    PanoramaNode n;
+    if (i % 3 == 0) {
+      n.x = double(i % 17);
+      n.y = double(i % 5);
+      n.z = 0;
+    } else {
+      n.x = (next() % 1000) / 7.0;
+      n.y = (next() % 1000) / 3.0;
+      n.z = double(next() % 4);
+    }
+    nodes.push_back(n);
+  }
+  for (int round = 0; round < 2; ++round) {
+    std::vector<PanoramaNode> fast = nodes, plain = nodes;
+    EnvironmentSet::FindNeighbours(fast);
+    AllPairs(plain);
+    for (size_t i = 0; i < nodes.size(); ++i) {
+      ASSERT_EQ(fast[i].nearest, plain[i].nearest) << i;
+      const bool bothNan =
+          std::isnan(fast[i].nearestDistance) && std::isnan(plain[i].nearestDistance);
+      if (!bothNan) {
+        ASSERT_EQ(fast[i].nearestDistance, plain[i].nearestDistance) << i;
+      }
+    }
+    nodes[7].y = std::nan("");
+  }
 }
 
 }  // namespace
