@@ -4,7 +4,7 @@
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 KVP := build/native/bin/kvp
 
-.PHONY: all deps build native win32 asan tsan test test-native test-win32 test-asan test-tsan demo bench clean
+.PHONY: all deps build native win32 asan tsan test test-native test-win32 test-asan test-tsan demo bench fuzz clean
 
 all: build
 
@@ -52,6 +52,11 @@ bench: native win32
 	build/native/bin/kvp_bench --benchmark_min_time=0.2
 	build/native/bin/kvp_frame_bench --benchmark_min_time=0.5
 	scripts/wine-run.sh --prefix build/win32/wineprefix build/win32/bin/kvp_plugin_figures.exe
+
+# The fuzz targets under libFuzzer (clang), FUZZ_SECONDS each (default 180); `make test` replays
+# their saved inputs in the asan build.
+fuzz:
+	@bash scripts/fuzz.sh
 
 demo: native win32
 	@bash scripts/demo.sh

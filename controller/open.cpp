@@ -23,9 +23,9 @@ constexpr uint32_t kHotspotKeyBytes = 32768;
 constexpr uint32_t kHotspotValueBytes = 256;
 
 // The six keys of an environment section, thousandths of a world unit.
-EnvironmentBox ReadBox(const char* section, const char* file) {
+EnvironmentBox ReadBox(const char* section, const platform::ProfileFile& file) {
   auto value = [&](const char* key, int32_t fallback) {
-    return platform::ReadProfileInt(section, key, fallback, file) * 0.001;
+    return file.ReadInt(section, key, fallback) * 0.001;
   };
   EnvironmentBox box;
   box.XMin = value("XMin", -1000000);
@@ -204,21 +204,23 @@ void PanoramaController::OpenImageFile(const char* full) {
 }
 
 void PanoramaController::OpenDescription(const char* full) {
+  // Read once: 32767 environments are six keys each, and every answer comes from memory.
+  const platform::ProfileFile profile(full);
   char version[64] = "";
-  platform::ReadProfileString(kProductSection, "VERSION", "", version, sizeof version, full);
+  profile.ReadString(kProductSection, "VERSION", "", version, sizeof version);
   if (std::strcmp(version, kExpectedVersion) != 0) throw OpenFailure("Invalid File");
 
   // A negative count would size the box array below its default entry; it means no
   // numbered environments.
-  const int32_t count = platform::ReadProfileInt(kProductSection, "Environment Count", 0, full);
+  const int32_t count = profile.ReadInt(kProductSection, "Environment Count", 0);
   envCount = count < 0 || count > 0x7FFF ? 0 : int16_t(count);
   boxes.assign(size_t(envCount) + 1, EnvironmentBox());
   for (int32_t d = 1; d <= envCount; ++d) {
     char section[32];
     std::snprintf(section, sizeof section, "Environment %d", int(d));
-    boxes[size_t(d - 1)] = ReadBox(section, full);
+    boxes[size_t(d - 1)] = ReadBox(section, profile);
   }
-  boxes[size_t(envCount)] = ReadBox("Environment", full);
+  boxes[size_t(envCount)] = ReadBox("Environment", profile);
 
   ViewPose pose{x, y, z, 0, 0, 0, 0};
   ViewPose centre;
@@ -228,13 +230,13 @@ void PanoramaController::OpenDescription(const char* full) {
 
   std::unique_ptr<char[]> keys(new char[kHotspotKeyBytes]);
   keys[0] = keys[1] = '\0';
-  platform::ReadProfileString("HOT SPOTS", nullptr, "", keys.get(), kHotspotKeyBytes, full);
+  profile.ReadString("HOT SPOTS", nullptr, "", keys.get(), kHotspotKeyBytes);
   for (const char* key = keys.get(); *key != '\0' && hotspots.size() < 0x7FFF;
        key += std::strlen(key) + 1) {
     auto spot = std::make_unique<Hotspot>();
     spot->controller = this;
     char value[kHotspotValueBytes];
-    platform::ReadProfileString("Hot Spots", key, "0.0 0.0 0.0 0.0", value, sizeof value, full);
+    profile.ReadString("Hot Spots", key, "0.0 0.0 0.0 0.0", value, sizeof value);
     // Numbers the value does not supply stay 0.
     double numbers[6] = {0, 0, 0, 0, 0, 0};
     std::sscanf(value, "%lf %lf %lf %lf %lf %lf", &numbers[0], &numbers[1], &numbers[2],
@@ -252,7 +254,7 @@ void PanoramaController::OpenDescription(const char* full) {
 
   warper = std::make_unique<Warper>();
   frame.projection =
-      int16_t(platform::ReadProfileInt(kProductSection, "Projection", 1, full));
+      int16_t(profile.ReadInt(kProductSection, "Projection", 1));
 }
 
 }  // namespace kvp

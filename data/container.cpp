@@ -94,42 +94,56 @@ std::vector<DirectoryEntry> ReadDirectory(ByteReader& reader) {
   return entries;
 }
 
-PackedImage ExpandRunLength(const uint8_t* packed, size_t length) {
+uint64_t RunLengthExpandedSize(const uint8_t* packed, size_t length) {
   constexpr size_t kPrefix = kInfoHeaderSize + kColourTableSize;
-  PackedImage out;
-  if (packed == nullptr || length < kPrefix) return out;
-
+  if (packed == nullptr || length < kPrefix) return 0;
   const BitmapInfoHeader in = ReadInfoHeader(packed);
   const uint64_t pixelCount = PixelBytes(in.width, in.height, 8);
-  if (pixelCount == 0) return out;
+  return pixelCount == 0 ? 0 : pixelCount + kPrefix;
+}
+
+bool ExpandRunLengthInto(const uint8_t* packed, size_t length, uint8_t* out, size_t outLength) {
+  constexpr size_t kPrefix = kInfoHeaderSize + kColourTableSize;
+  const uint64_t size = RunLengthExpandedSize(packed, length);
+  if (size == 0 || out == nullptr || outLength != size) return false;
+  const BitmapInfoHeader in = ReadInfoHeader(packed);
+  const size_t pixelCount = size_t(size) - kPrefix;
 
   // The image-size field says how many pairs there are; the bytes actually present win.
   size_t pairs = in.sizeImage > 1025 ? (in.sizeImage - kColourTableSize) / 2 : 0;
   pairs = std::min(pairs, (length - kPrefix) / 2);
 
-  try {
-    out.bytes.assign(size_t(pixelCount) + kPrefix, 0);
-  } catch (const std::bad_alloc&) {
-    out.bytes.clear();
-    return out;
-  }
-
-  uint8_t* pixels = out.bytes.data() + kPrefix;
+  uint8_t* pixels = out + kPrefix;
   size_t filled = 0;
   const uint8_t* run = packed + kPrefix;
   for (size_t i = 0; i < pairs && filled < pixelCount; ++i, run += 2) {
-    const size_t n = std::min<size_t>(run[0], size_t(pixelCount) - filled);
+    const size_t n = std::min<size_t>(run[0], pixelCount - filled);
     std::memset(pixels + filled, run[1], n);
     filled += n;
   }
+  // What the runs do not reach is 0, never what the buffer held before.
+  std::memset(pixels + filled, 0, pixelCount - filled);
 
-  std::memcpy(out.bytes.data(), packed, kPrefix);
+  std::memcpy(out, packed, kPrefix);
   BitmapInfoHeader h = in;
   h.sizeImage = 0;
   h.bitCount = 8;
   h.clrUsed = 256;
   h.compression = 0;
-  WriteInfoHeader(out.bytes.data(), h);
+  WriteInfoHeader(out, h);
+  return true;
+}
+
+PackedImage ExpandRunLength(const uint8_t* packed, size_t length) {
+  PackedImage out;
+  const uint64_t size = RunLengthExpandedSize(packed, length);
+  if (size == 0) return out;
+  try {
+    out.bytes.resize(size_t(size));
+  } catch (const std::bad_alloc&) {
+    return out;
+  }
+  if (!ExpandRunLengthInto(packed, length, out.bytes.data(), out.bytes.size())) out.bytes.clear();
   return out;
 }
 

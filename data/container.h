@@ -47,4 +47,11 @@ std::vector<DirectoryEntry> ReadDirectory(ByteReader& reader);
 // its size is not positive or too large, or memory runs out.
 PackedImage ExpandRunLength(const uint8_t* packed, size_t length);
 
+// The same in two steps, for a caller that expands straight into the buffer it keeps (a
+// sprite of 16384 x 16384 is 268 MB; a second copy would double that): the expanded size, 0
+// when ExpandRunLength would return nothing; then the expansion into exactly that many bytes
+// at `out` (false, nothing written, when `outLength` differs or the picture is refused).
+uint64_t RunLengthExpandedSize(const uint8_t* packed, size_t length);
+bool ExpandRunLengthInto(const uint8_t* packed, size_t length, uint8_t* out, size_t outLength);
+
 }  // namespace kvp

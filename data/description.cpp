@@ -21,12 +21,19 @@ namespace {
 constexpr uint32_t kPathBytes = 260;
 constexpr uint32_t kKeyListBytes = 32768;
 constexpr uint32_t kValueBytes = 256;
+constexpr int32_t kMaxTracedGaps = 0x7FFF;
 
-// The key names of a section, as the profile reader lists them.
-std::vector<std::string> SectionKeys(const char* section, const char* file) {
+// The key names of a section, as the profile reader lists them into the 32768 bytes a
+// directory section gets. A longer list is cut there (a section of 20,000 nodes keeps about
+// 2,600): the nodes past the cut are lost, and the trace says so.
+std::vector<std::string> SectionKeys(const char* section, const platform::ProfileFile& file,
+                                     bool traceCut) {
   std::vector<char> list(kKeyListBytes);
-  const uint32_t n =
-      platform::ReadProfileString(section, nullptr, "", list.data(), kKeyListBytes, file);
+  const uint32_t n = file.ReadString(section, nullptr, "", list.data(), kKeyListBytes);
+  if (traceCut && n + 2 >= kKeyListBytes) {
+    TraceText("Directory Section Cut: ");
+    TraceLine(section);
+  }
   std::vector<std::string> keys;
   for (uint32_t at = 0; at < n && list[at] != '\0';) {
     const std::string key(list.data() + at);
@@ -43,14 +50,14 @@ std::string SectionName(const char* name, int32_t d) {
   return section;
 }
 
-// The largest d in 1..count for which the file has a section named "Directory %d". A hostile
-// count (two billion, say) would otherwise walk that many missing sections, reading the file
-// each time; sections past the last one present can only be empty.
-int32_t LastDirectorySection(const char* file, int32_t count) {
+// The d in 1..count, ascending and each once, for which the file has a section named
+// "Directory %d". A hostile count (two billion, say) with one section numbered to match would
+// otherwise walk that many missing sections; only the sections present can hold nodes.
+std::vector<int32_t> DirectorySections(const platform::ProfileFile& file, int32_t count) {
   std::vector<char> list(kKeyListBytes);
   uint32_t n = 0;
   for (;;) {
-    n = platform::ReadProfileString(nullptr, nullptr, "", list.data(), uint32_t(list.size()), file);
+    n = file.ReadString(nullptr, nullptr, "", list.data(), uint32_t(list.size()));
     if (n + 2 < list.size() || list.size() >= (64u << 20)) break;
     list.resize(list.size() * 2);
   }
@@ -61,17 +68,19 @@ int32_t LastDirectorySection(const char* file, int32_t count) {
                     std::tolower(static_cast<unsigned char>(q));
            });
   };
-  int32_t last = 0;
+  std::vector<int32_t> found;
   for (uint32_t at = 0; at < n && list[at] != '\0';) {
     const std::string section(list.data() + at);
     at += uint32_t(section.size()) + 1;
     if (section.size() <= 10 || !sameName(section.substr(0, 10), "Directory ")) continue;
     const long d = std::strtol(section.c_str() + 10, nullptr, 10);
-    if (d > last && d <= count && sameName(section, SectionName("Directory", int32_t(d)))) {
-      last = int32_t(d);
+    if (d > 0 && d <= count && sameName(section, SectionName("Directory", int32_t(d)))) {
+      found.push_back(int32_t(d));
     }
   }
-  return last;
+  std::sort(found.begin(), found.end());
+  found.erase(std::unique(found.begin(), found.end()), found.end());
+  return found;
 }
 
 std::string FullPath(const char* path) {
@@ -93,21 +102,64 @@ std::string CurrentDirectory() {
 }  // namespace
 
 void EnvironmentSet::FindNeighbours(std::vector<PanoramaNode>& nodes) {
-  for (size_t i = 0; i < nodes.size(); ++i) {
-    int32_t best = -1;
-    double bestSquare = 0;
-    for (size_t j = 0; j < nodes.size(); ++j) {
-      if (j == i) continue;
-      const double dx = nodes[j].x - nodes[i].x, dy = nodes[j].y - nodes[i].y,
-                   dz = nodes[j].z - nodes[i].z;
-      const double square = dx * dx + dy * dy + dz * dz;
-      if (best < 0 || square < bestSquare) {
-        best = int32_t(j);
-        bestSquare = square;
-      }
-    }
+  const size_t count = nodes.size();
+  auto square = [&nodes](size_t i, size_t j) {
+    const double dx = nodes[j].x - nodes[i].x, dy = nodes[j].y - nodes[i].y,
+                 dz = nodes[j].z - nodes[i].z;
+    return dx * dx + dy * dy + dz * dz;
+  };
+  auto store = [&nodes](size_t i, int32_t best, double bestSquare) {
     nodes[i].nearest = best;
     nodes[i].nearestDistance = best < 0 ? 0 : std::sqrt(bestSquare);
+  };
+  bool finite = true;
+  for (const PanoramaNode& n : nodes) {
+    finite = finite && std::isfinite(n.x) && std::isfinite(n.y) && std::isfinite(n.z);
+  }
+  if (!finite) {
+    // Every pair, in index order: what nan and infinite distances compare to decides.
+    for (size_t i = 0; i < count; ++i) {
+      int32_t best = -1;
+      double bestSquare = 0;
+      for (size_t j = 0; j < count; ++j) {
+        if (j == i) continue;
+        const double d = square(i, j);
+        if (best < 0 || d < bestSquare) {
+          best = int32_t(j);
+          bestSquare = d;
+        }
+      }
+      store(i, best, bestSquare);
+    }
+    return;
+  }
+  // Walking out from each node in x order stops once dx alone exceeds the best distance: a
+  // description of 20,000 nodes would otherwise take 400 million distances. The result is the
+  // same: the smallest squared distance, the lowest index among equals (a sum of squares never
+  // rounds below its first term, so no pair past the stop can tie).
+  std::vector<size_t> order(count);
+  for (size_t i = 0; i < count; ++i) order[i] = i;
+  std::sort(order.begin(), order.end(),
+            [&nodes](size_t a, size_t b) { return nodes[a].x < nodes[b].x; });
+  for (size_t at = 0; at < count; ++at) {
+    const size_t i = order[at];
+    int32_t best = -1;
+    double bestSquare = 0;
+    auto consider = [&](size_t j) {
+      const double dx = nodes[j].x - nodes[i].x;
+      if (best >= 0 && dx * dx > bestSquare) return false;
+      const double d = square(i, j);
+      if (best < 0 || d < bestSquare || (d == bestSquare && int32_t(j) < best)) {
+        best = int32_t(j);
+        bestSquare = d;
+      }
+      return true;
+    };
+    for (size_t up = at + 1; up < count && consider(order[up]); ++up) {
+    }
+    for (size_t down = at; down > 0 && consider(order[down - 1]); --down) {
+    }
+    store(i, best, bestSquare);
   }
 }
 
@@ -122,10 +174,11 @@ void EnvironmentSet::ComputeBounds(double minimum[4], double maximum[4]) const {
   }
 }
 
-void EnvironmentSet::ReadDirectorySection(const char* description, const char* name,
-                                          int32_t environment) {
+void EnvironmentSet::ReadDirectorySection(const char* description,
+                                          const platform::ProfileFile& profile,
+                                          const char* name, int32_t environment) {
   const std::string section = SectionName(name, environment);
-  const std::vector<std::string> keys = SectionKeys(section.c_str(), description);
+  const std::vector<std::string> keys = SectionKeys(section.c_str(), profile, true);
   if (keys.empty()) {
     TraceText("Empty Directory Section: ");
     TraceLine(section.c_str());
@@ -148,8 +201,7 @@ void EnvironmentSet::ReadDirectorySection(const char* description, const char* n
   double values[4] = {0, 0, 0, 0};
   for (const std::string& key : keys) {
     char value[kValueBytes];
-    platform::ReadProfileString(section.c_str(), key.c_str(), "", value, kValueBytes,
-                                description);
+    profile.ReadString(section.c_str(), key.c_str(), "", value, kValueBytes);
     if (value[0] == '\0') continue;
     if (nodes_.size() >= nodeCapacity_) break;
     std::sscanf(value, "%lf, %lf, %lf, %lf", &values[0], &values[1], &values[2], &values[3]);
@@ -168,25 +220,31 @@ void EnvironmentSet::ReadDirectorySection(const char* description, const char* n
 }
 
 bool EnvironmentSet::ReadDescription(const char* full) {
-  fastImagesEnabled_ = platform::ReadProfileInt("Kestrelvue", "Fleetglider", 0, full);
-  const int32_t count = platform::ReadProfileInt("Kestrelvue", "Environment Count", 0, full);
-  const int32_t environments = count > 0 ? LastDirectorySection(full, count) : count;
+  // Read once: every key below is answered from memory.
+  const platform::ProfileFile profile(full);
+  fastImagesEnabled_ = profile.ReadInt("Kestrelvue", "Fleetglider", 0);
+  const int32_t count = profile.ReadInt("Kestrelvue", "Environment Count", 0);
+  const std::vector<int32_t> present = count > 0 ? DirectorySections(profile, count)
+                                                 : std::vector<int32_t>{0};
   size_t keyCount = 0;
-  if (count > 0) {
-    for (int32_t d = 1; d <= environments; ++d) {
-      keyCount += SectionKeys(SectionName("Directory", d).c_str(), full).size();
-    }
-  } else {
-    keyCount = SectionKeys("Directory", full).size();
+  for (int32_t d : present) {
+    keyCount += SectionKeys(SectionName("Directory", d).c_str(), profile, false).size();
   }
   if (keyCount == 0) return false;
 
   nodeCapacity_ = keyCount;
   nodes_.reserve(keyCount);
-  if (count > 0) {
-    for (int32_t d = 1; d <= environments; ++d) ReadDirectorySection(full, "Directory", d);
-  } else {
-    ReadDirectorySection(full, "Directory", 0);
+  // Numbers without a section before the last one present are reported as empty sections,
+  // as many as the controller would accept environments; a gap of billions is passed over.
+  int64_t next = 1;
+  int32_t traced = 0;
+  for (int32_t d : present) {
+    for (; count > 0 && next < d && traced < kMaxTracedGaps; ++next, ++traced) {
+      TraceText("Empty Directory Section: ");
+      TraceLine(SectionName("Directory", int32_t(next)).c_str());
+    }
+    ReadDirectorySection(full, profile, "Directory", d);
+    next = int64_t(d) + 1;
   }
   return true;
 }

@@ -17,6 +17,42 @@ namespace kvp {
 
 namespace {
 
+// The most a compressed frame may grow when decoded. Real frames (Indeo, Cinepak) stay far
+// below 100:1; a 6 KB file must not claim a picture of gigabytes.
+constexpr uint64_t kMaxDecodeRatio = 1024;
+
+// The bytes of the packed image `LocateImage` finds that the file really holds from where
+// the reader stands: a directory entry or file header may claim anything, and buffers are
+// sized and reads made from this length.
+uint32_t HeldImageLength(ByteReader& reader) {
+  const uint32_t length = LocateImage(reader);
+  const uint32_t size = reader.Size(), at = reader.Tell();
+  if (length == 0 || size == 0xFFFFFFFFu || at > size) return 0;
+  return length < size - at ? length : size - at;
+}
+
+// The packed image's length as `LocateImage` finds it when the file holds all of it, else 0
+// as for a file without an image: a load never shows a picture the file holds only in part.
+uint32_t LocateWholeImage(ByteReader& reader) {
+  const uint32_t length = LocateImage(reader);
+  const uint32_t size = reader.Size(), at = reader.Tell();
+  if (length == 0 || size == 0xFFFFFFFFu || at > size || length > size - at) return 0;
+  return length;
+}
+
+// Whether a packed image of `length` bytes with this header can hold what its header claims:
+// every pixel of an uncompressed image, or a compressed frame no more than kMaxDecodeRatio
+// times smaller than its picture at 24 bits. Checked before any buffer is sized from it.
+bool ClaimsOnlyWhatItHolds(const BitmapInfoHeader& header, uint32_t length) {
+  if (length <= kInfoHeaderSize) return false;
+  if (header.compression == 0) {
+    const uint64_t pixels = PixelBytes(header.width, header.height, header.bitCount);
+    return pixels != 0 && HeaderBytes(header) + pixels <= length;
+  }
+  const uint64_t decoded = PixelBytes(header.width, header.height, 24);
+  return decoded != 0 && decoded <= kMaxDecodeRatio * (length - kInfoHeaderSize);
+}
+
 std::string FastImagePath(const std::string& path) {
   if (path.empty()) return path;
   std::string fast = path;
@@ -312,7 +348,7 @@ int EnvironmentSet::LoadNow(int32_t nodeIndex, int slotIndex, int movement, int 
   };
 
   FileReader reader(record->file);
-  const uint32_t length = record->file != nullptr ? LocateImage(reader) : 0;
+  const uint32_t length = record->file != nullptr ? LocateWholeImage(reader) : 0;
 
   uint8_t headerBytes[kInfoHeaderSize] = {};
   record->cursor = headerBytes;
@@ -329,15 +365,18 @@ int EnvironmentSet::LoadNow(int32_t nodeIndex, int slotIndex, int movement, int 
   // What the file says must fit where it goes, and what the decode makes must fit the slot
   // with the warp engine's margin: otherwise the load fails, before anything is written.
   if (record->file == nullptr || length <= kInfoHeaderSize || destination == nullptr ||
-      length > room || !FitsSlot(slotIndex, LargestDecoded(header, DisplayDepth()))) {
+      length > room || !ClaimsOnlyWhatItHolds(header, length) ||
+      !FitsSlot(slotIndex, LargestDecoded(header, DisplayDepth()))) {
     return fail(false);
   }
   std::memcpy(destination, headerBytes, kInfoHeaderSize);
   record->cursor = destination + kInfoHeaderSize;
   record->remaining = length - kInfoHeaderSize;
   record->chunk = length - kInfoHeaderSize;
+  // All of it, or nothing: a file that ends inside its image would show whatever the slot
+  // held before (the background load refuses it the same way).
   const uint32_t got = RunTransfer(record);
-  if (got == 0) return fail(false);
+  if (got != length - kInfoHeaderSize) return fail(false);
 
   if (!DecodeIntoSlot(slotIndex, staging_.get(), kInfoHeaderSize + size_t(got), stagingSize_,
                       !compressed)) {
@@ -381,7 +420,7 @@ void EnvironmentSet::StartBackgroundLoad(int32_t nodeIndex, int slotIndex, int m
     code = 2;
   } else {
     FileReader reader(record->file);
-    length = LocateImage(reader);
+    length = LocateWholeImage(reader);
     // A length beyond the staging buffer is refused like a missing image: never read past.
     if (staging_ == nullptr || length == 0 || length > stagingSize_) code = 3;
   }
@@ -452,7 +491,7 @@ void EnvironmentSet::TransferDone(TransferRecord* record, uint32_t bytes) {
   bool loaded = false;
   if (bytes >= kInfoHeaderSize) {
     const BitmapInfoHeader header = ReadInfoHeader(staging_.get());
-    if (FitsSlot(k, LargestDecoded(header, DisplayDepth())) &&
+    if (ClaimsOnlyWhatItHolds(header, bytes) && FitsSlot(k, LargestDecoded(header, DisplayDepth())) &&
         DecodeIntoSlot(k, staging_.get(), bytes, stagingSize_, false) &&
         FitsSlot(k, ReadInfoHeader(slot.image))) {
       LayOutAtWarpStride(slot.image);
@@ -494,7 +533,7 @@ bool EnvironmentSet::PrepareBuffers(char* errorText, uint16_t depth) {
   }
   TransferRecord* record = OpenTransfer(nodes_[size_t(which)].path.c_str(), hooks_);
   FileReader reader(record->file);
-  const uint32_t length = record->file != nullptr ? LocateImage(reader) : 0;
+  const uint32_t length = record->file != nullptr ? HeldImageLength(reader) : 0;
   if (length == 0) return invalid(record);
   uint8_t headerBytes[kInfoHeaderSize] = {};
   record->cursor = headerBytes;
@@ -502,9 +541,12 @@ bool EnvironmentSet::PrepareBuffers(char* errorText, uint16_t depth) {
   record->chunk = kTransferChunk;
   if (record->file == nullptr || RunTransfer(record) == 0) return invalid(record);
   const BitmapInfoHeader header = ReadInfoHeader(headerBytes);
+  // The buffers are sized from this header only as far as the file backs it: an image that
+  // claims more than it holds gets buffers for its bytes, and fails when it loads.
+  const bool backed = ClaimsOnlyWhatItHolds(header, length);
 
   uint64_t b = length;
-  if (header.compression != 0) {
+  if (header.compression != 0 && backed) {
     b = (header.width > 0 && header.height > 0)
             ? uint64_t(depth / 8) * uint64_t(header.width) * uint64_t(header.height) + 1064
             : 0;
@@ -519,7 +561,8 @@ bool EnvironmentSet::PrepareBuffers(char* errorText, uint16_t depth) {
   uint64_t before = b / 10;
   uint64_t size = b * 12 / 10;
   const uint16_t bits = decoded.bitCount;
-  if (decoded.width > 0 && decoded.height > 0 && (bits == 8 || bits == 16 || bits == 24)) {
+  if (backed && decoded.width > 0 && decoded.height > 0 &&
+      (bits == 8 || bits == 16 || bits == 24)) {
     const PictureMargin margin = WarpPictureMargin(decoded.width, bits);
     if (before < margin.before) before = margin.before;
     const uint64_t pixels =

@@ -27,6 +27,7 @@
 #include "data/packed_image.h"
 #include "data/tour_map.h"
 #include "data/types.h"
+#include "platform/platform.h"
 
 namespace platform {
 struct Thread;
@@ -122,8 +123,10 @@ class EnvironmentSet {
   int32_t PredictNext(int32_t current, const ViewPose& pose) const;
 
   // Appends the nodes of section "name N" ("name" when N, the `environment`, is 0) of the
-  // description at the full path `description`, resolving their files against its folder.
-  void ReadDirectorySection(const char* description, const char* name, int32_t environment);
+  // description at the full path `description` (read once into `profile`), resolving their
+  // files against its folder.
+  void ReadDirectorySection(const char* description, const platform::ProfileFile& profile,
+                            const char* name, int32_t environment);
 
   // The nodes a description lists, with their neighbours, read without opening a set (no
   // buffers, no map): what `kvp info` reports. Empty when it lists none.

@@ -66,13 +66,16 @@ SpritePicture ReadSpritePicture(const char* fileName) {
 
   const BitmapInfoHeader h = ReadInfoHeader(raw.bytes.get());
   if (h.compression == FourCC("dkrl")) {
-    PackedImage expanded = ExpandRunLength(raw.bytes.get(), raw.length);
-    if (expanded.bytes.empty()) return none;
+    // Expanded once, straight into the picture kept.
+    const uint64_t size = RunLengthExpandedSize(raw.bytes.get(), raw.length);
+    if (size == 0) return none;
     SpritePicture out;
-    out.bytes = Allocate(expanded.bytes.size());
-    if (!out.bytes) return none;
-    std::memcpy(out.bytes.get(), expanded.bytes.data(), expanded.bytes.size());
-    out.length = expanded.bytes.size();
+    out.bytes = Allocate(size_t(size));
+    if (!out.bytes ||
+        !ExpandRunLengthInto(raw.bytes.get(), raw.length, out.bytes.get(), size_t(size))) {
+      return none;
+    }
+    out.length = size_t(size);
     return out;
   }
   if (h.compression != 0) return none;

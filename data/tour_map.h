@@ -16,7 +16,8 @@ constexpr MarkerColour kMarkerFailed{255, 255, 255};  // white: background load 
 constexpr int32_t kMapPixelsPerUnit = 6;
 
 // Where the map puts the world: origin offsets and the client size, 6 pixels per unit with a
-// margin of twice the largest roaming radius around the capture points.
+// margin of twice the largest roaming radius around the capture points. Every value is cut to
+// +-2^30 pixels; one that is not a number (nan) becomes 0.
 struct MapGeometry {
   int32_t originX = 0, originY = 0;
   int32_t clientWidth = 0, clientHeight = 0;

@@ -103,6 +103,32 @@ uint32_t ReadProfileString(const char* section, const char* key, const char* def
 int32_t ReadProfileInt(const char* section, const char* key, int32_t defaultValue,
                        const char* fileName);
 
+// ---- A profile read once ------------------------------------------------------------------------
+//
+// A private-profile file parsed once, then asked any number of questions from memory with the
+// answers of ReadProfileString / ReadProfileInt on the file as it was when read. A description
+// of 20,000 nodes asks tens of thousands of questions; each call above reads the file anew.
+// Every side uses our reader (platform/common/profile_reader), which the Windows tests hold
+// to the real calls. A missing or unreadable file answers like one without sections. One
+// thread at a time may ask; the object holds no OS resource.
+class ProfileFile {
+ public:
+  explicit ProfileFile(const char* fileName);
+  ~ProfileFile();
+  ProfileFile(ProfileFile&&) noexcept;
+  ProfileFile& operator=(ProfileFile&&) noexcept;
+  ProfileFile(const ProfileFile&) = delete;
+  ProfileFile& operator=(const ProfileFile&) = delete;
+
+  uint32_t ReadString(const char* section, const char* key, const char* defaultValue,
+                      char* buffer, uint32_t size) const;
+  int32_t ReadInt(const char* section, const char* key, int32_t defaultValue) const;
+
+ private:
+  struct Parsed;
+  Parsed* parsed_;
+};
+
 // ==== Threads, semaphores and timers =============================================================
 
 constexpr uint32_t kInfinite = 0xFFFFFFFFu;  // INFINITE: a wait without time-out

@@ -16,6 +16,7 @@
 //    and its quotes;
 //  - integers: blanks, a sign, then decimal digits, or "0x" and hex digits; the rest is ignored.
 #include "platform/common/profile_reader.h"
+#include "platform/platform.h"
 
 #include <algorithm>
 #include <cctype>
@@ -23,10 +24,11 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace platform {
-namespace common {
 
 namespace {
 
@@ -39,6 +41,9 @@ struct Entry {
 struct Section {
   std::string name;
   std::vector<Entry> entries;
+  // Lower-cased name -> the first entry of that name: lookups in a section of 20,000 keys
+  // must not walk it.
+  std::unordered_map<std::string, size_t> firstEntry;
 };
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
@@ -50,16 +55,13 @@ std::string Trim(const std::string& s) {
   return s.substr(a, b - a);
 }
 
-bool SameName(const std::string& a, const char* b) {
-  const size_t n = std::strlen(b);
-  if (a.size() != n) return false;
-  for (size_t i = 0; i < n; ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
+// Names compare as their lower-case forms (the C locale's, byte by byte).
+std::string Lower(const char* s, size_t n) {
+  std::string out(s, n);
+  for (char& c : out) c = char(std::tolower(static_cast<unsigned char>(c)));
+  return out;
 }
+std::string Lower(const std::string& s) { return Lower(s.data(), s.size()); }
 
 // Values (and defaults) lose one pair of matching surrounding quotes.
 std::string Unquote(const std::string& s) {
@@ -69,14 +71,29 @@ std::string Unquote(const std::string& s) {
   return s;
 }
 
-// The whole file as sections; a missing or unreadable file has none.
-std::vector<Section> Load(const char* fileName) {
+}  // namespace
+
+struct ProfileFile::Parsed {
   std::vector<Section> sections;
-  if (fileName == nullptr) return sections;
+  std::unordered_map<std::string, size_t> firstSection;  // lower-cased name -> index
+
+  const Section* Find(const char* name) const {
+    const auto at = firstSection.find(Lower(name, std::strlen(name)));
+    return at == firstSection.end() ? nullptr : &sections[at->second];
+  }
+};
+
+namespace {
+
+// The whole file as sections, each name indexed to its first occurrence; a missing or
+// unreadable file has none.
+void Load(const char* fileName, std::vector<Section>& sections,
+          std::unordered_map<std::string, size_t>& firstSection) {
+  if (fileName == nullptr) return;
   std::ifstream in(fileName, std::ios::binary);
-  if (!in) return sections;
+  if (!in) return;
   const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  sections.push_back(Section{"", {}});
+  sections.push_back(Section{"", {}, {}});
   size_t pos = 0;
   while (pos < text.size()) {
     size_t end = text.find('\n', pos);
@@ -86,7 +103,9 @@ std::vector<Section> Load(const char* fileName) {
     if (line.empty()) continue;
     if (line[0] == '[') {
       const size_t close = line.rfind(']');
-      if (close != std::string::npos) sections.push_back(Section{Trim(line.substr(1, close - 1)), {}});
+      if (close != std::string::npos) {
+        sections.push_back(Section{Trim(line.substr(1, close - 1)), {}, {}});
+      }
       continue;
     }
     const size_t eq = line.find('=');
@@ -94,16 +113,13 @@ std::vector<Section> Load(const char* fileName) {
     e.hasValue = eq != std::string::npos;
     e.name = Trim(line.substr(0, eq));
     if (e.hasValue) e.value = Unquote(Trim(line.substr(eq + 1)));
-    sections.back().entries.push_back(std::move(e));
+    Section& section = sections.back();
+    section.firstEntry.emplace(Lower(e.name), section.entries.size());
+    section.entries.push_back(std::move(e));
   }
-  return sections;
-}
-
-const Section* FindSection(const std::vector<Section>& sections, const char* name) {
-  for (const Section& s : sections) {
-    if (SameName(s.name, name)) return &s;
+  for (size_t i = 0; i < sections.size(); ++i) {
+    firstSection.emplace(Lower(sections[i].name), i);
   }
-  return nullptr;
 }
 
 uint32_t CopyValue(const std::string& value, char* buffer, uint32_t size) {
@@ -134,46 +150,8 @@ uint32_t CopyList(const std::vector<std::string>& names, char* buffer, uint32_t 
   return used;
 }
 
-}  // namespace
-
-uint32_t ReadProfileString(const char* section, const char* key, const char* defaultValue,
-                           char* buffer, uint32_t size, const char* fileName) {
-  const std::vector<Section> sections = Load(fileName);
-  if (section == nullptr) {
-    std::vector<std::string> names;
-    for (const Section& s : sections) {
-      if (!s.name.empty()) names.push_back(s.name);
-    }
-    return CopyList(names, buffer, size);
-  }
-  const Section* found = FindSection(sections, section);
-  if (key == nullptr) {
-    std::vector<std::string> names;
-    if (found != nullptr) {
-      for (const Entry& e : found->entries) {
-        if (e.hasValue && (e.name.empty() || e.name[0] != ';')) names.push_back(e.name);
-      }
-    }
-    return CopyList(names, buffer, size);
-  }
-  if (found != nullptr) {
-    for (const Entry& e : found->entries) {
-      if (SameName(e.name, key)) {
-        if (e.hasValue) return CopyValue(e.value, buffer, size);
-        break;
-      }
-    }
-  }
-  std::string fallback = defaultValue ? defaultValue : "";
-  while (!fallback.empty() && (fallback.back() == ' ' || fallback.back() == '\t')) fallback.pop_back();
-  return CopyValue(Unquote(fallback), buffer, size);
-}
-
-int32_t ReadProfileInt(const char* section, const char* key, int32_t defaultValue,
-                       const char* fileName) {
-  char text[64];
-  if (ReadProfileString(section, key, "", text, sizeof text, fileName) == 0) return defaultValue;
-  // Blanks, a sign, then decimal digits or "0x" and hex digits; arithmetic wraps at 32 bits.
+// Blanks, a sign, then decimal digits or "0x" and hex digits; arithmetic wraps at 32 bits.
+int32_t ParseProfileInt(const char* text) {
   const char* p = text;
   while (*p == ' ' || *p == '\t') ++p;
   bool negative = false;
@@ -198,6 +176,74 @@ int32_t ReadProfileInt(const char* section, const char* key, int32_t defaultValu
     value = value * base + digit;
   }
   return static_cast<int32_t>(negative ? 0u - value : value);
+}
+
+}  // namespace
+
+ProfileFile::ProfileFile(const char* fileName) : parsed_(new Parsed) {
+  Load(fileName, parsed_->sections, parsed_->firstSection);
+}
+
+ProfileFile::~ProfileFile() { delete parsed_; }
+
+ProfileFile::ProfileFile(ProfileFile&& other) noexcept : parsed_(other.parsed_) {
+  other.parsed_ = nullptr;
+}
+
+ProfileFile& ProfileFile::operator=(ProfileFile&& other) noexcept {
+  std::swap(parsed_, other.parsed_);
+  return *this;
+}
+
+uint32_t ProfileFile::ReadString(const char* section, const char* key, const char* defaultValue,
+                                 char* buffer, uint32_t size) const {
+  static const Parsed kNothing;
+  const Parsed& parsed = parsed_ != nullptr ? *parsed_ : kNothing;
+  if (section == nullptr) {
+    std::vector<std::string> names;
+    for (const Section& s : parsed.sections) {
+      if (!s.name.empty()) names.push_back(s.name);
+    }
+    return CopyList(names, buffer, size);
+  }
+  const Section* found = parsed.Find(section);
+  if (key == nullptr) {
+    std::vector<std::string> names;
+    if (found != nullptr) {
+      for (const Entry& e : found->entries) {
+        if (e.hasValue && (e.name.empty() || e.name[0] != ';')) names.push_back(e.name);
+      }
+    }
+    return CopyList(names, buffer, size);
+  }
+  if (found != nullptr) {
+    // Only the first key of a name counts, even when it has no value.
+    const auto at = found->firstEntry.find(Lower(key, std::strlen(key)));
+    if (at != found->firstEntry.end() && found->entries[at->second].hasValue) {
+      return CopyValue(found->entries[at->second].value, buffer, size);
+    }
+  }
+  std::string fallback = defaultValue ? defaultValue : "";
+  while (!fallback.empty() && (fallback.back() == ' ' || fallback.back() == '\t')) fallback.pop_back();
+  return CopyValue(Unquote(fallback), buffer, size);
+}
+
+int32_t ProfileFile::ReadInt(const char* section, const char* key, int32_t defaultValue) const {
+  char text[64];
+  if (ReadString(section, key, "", text, sizeof text) == 0) return defaultValue;
+  return ParseProfileInt(text);
+}
+
+namespace common {
+
+uint32_t ReadProfileString(const char* section, const char* key, const char* defaultValue,
+                           char* buffer, uint32_t size, const char* fileName) {
+  return ProfileFile(fileName).ReadString(section, key, defaultValue, buffer, size);
+}
+
+int32_t ReadProfileInt(const char* section, const char* key, int32_t defaultValue,
+                       const char* fileName) {
+  return ProfileFile(fileName).ReadInt(section, key, defaultValue);
 }
 
 }  // namespace common

@@ -12,7 +12,7 @@ namespace platform {
 namespace common {
 
 // The meaning of platform::ReadProfileString and platform::ReadProfileInt (platform.h). Any
-// thread; each call reads the file anew.
+// thread; each call reads the file anew (platform::ProfileFile reads it once).
 uint32_t ReadProfileString(const char* section, const char* key, const char* defaultValue,
                            char* buffer, uint32_t size, const char* fileName);
 int32_t ReadProfileInt(const char* section, const char* key, int32_t defaultValue,

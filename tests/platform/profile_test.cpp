@@ -12,6 +12,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -30,6 +32,57 @@ std::string ExpectedPath() {
   return (std::filesystem::path(__FILE__).parent_path().parent_path() / "fixtures" / "profiles" /
           "expected.txt")
       .string();
+}
+
+std::vector<std::string> Expected() {
+  std::ifstream in(ExpectedPath(), std::ios::binary);
+  std::vector<std::string> expected;
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    expected.push_back(line);
+  }
+  return expected;
+}
+
+// One parse per file for the whole corpus: every query is answered from memory.
+std::map<std::string, std::unique_ptr<platform::ProfileFile>>& ParsedFiles() {
+  static std::map<std::string, std::unique_ptr<platform::ProfileFile>> files;
+  return files;
+}
+
+const platform::ProfileFile& Parsed(const char* fileName) {
+  std::unique_ptr<platform::ProfileFile>& file = ParsedFiles()[fileName];
+  if (!file) file = std::make_unique<platform::ProfileFile>(fileName);
+  return *file;
+}
+
+uint32_t ParsedString(const char* section, const char* key, const char* defaultValue,
+                      char* buffer, uint32_t size, const char* fileName) {
+  return Parsed(fileName).ReadString(section, key, defaultValue, buffer, size);
+}
+
+int32_t ParsedInt(const char* section, const char* key, int32_t defaultValue,
+                  const char* fileName) {
+  return Parsed(fileName).ReadInt(section, key, defaultValue);
+}
+
+TEST(ProfileReader, AFileReadOnceAnswersLikeTheWindowsCalls) {
+  kvp::test::TempDir dir;
+  for (const CorpusFile& f : Corpus()) dir.Write(f.name, f.text);
+  ParsedFiles().clear();
+  const kvp::test::ProfileReader once{&ParsedString, &ParsedInt};
+  const std::vector<std::string> expected = Expected();
+  ASSERT_EQ(expected.size(), Queries().size());
+  for (size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(Answer(Queries()[i], (dir.Path() / Queries()[i].file).string(), once), expected[i]);
+  }
+  // A file that is not there answers like one without sections, and keeps answering so.
+  const platform::ProfileFile missing((dir.Path() / "absent.ini").string().c_str());
+  char value[8] = "x";
+  EXPECT_EQ(missing.ReadString("a", "b", "dflt ", value, sizeof value), 4u);
+  EXPECT_STREQ(value, "dflt");
+  EXPECT_EQ(missing.ReadInt("a", "b", -7), -7);
+  ParsedFiles().clear();
 }
 
 TEST(ProfileReader, AnswersLikeTheWindowsCalls) {
