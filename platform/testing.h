@@ -45,4 +45,13 @@ uint32_t ManualTimerCount();
 uint32_t ManualTimerId(uint32_t index);  // 0 when index >= count
 uint32_t ManualTimerDelay(uint32_t id);  // 0 when there is no such timer
 
+// ---- Multimedia ------------------------------------------------------------------------------
+//
+// While the hook is set, SendMciCommand hands it the command and the callback window and
+// returns its answer as the MCI error code, and StopWaveSound hands it a null command (and a
+// null window) and returns true; neither reaches the system. Null removes the hook.
+struct Window;
+using MultimediaHook = uint32_t (*)(const char* command, Window* callback, void* user);
+void SetMultimediaHook(MultimediaHook hook, void* user);
+
 }  // namespace platform

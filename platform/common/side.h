@@ -35,5 +35,9 @@ bool KillTimer(uint32_t id);
 // service hands out small numbers.
 constexpr uint32_t kFirstManualTimerId = 0x80000000u;
 
+// The multimedia calls themselves (platform.h, Multimedia).
+uint32_t SendMciCommand(const char* command, Window* callback);
+bool StopWaveSound();
+
 }  // namespace side
 }  // namespace platform
