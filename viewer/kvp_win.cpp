@@ -77,6 +77,16 @@ bool ShortPathOf(const char* fileName, char (&name)[256]) {
   return true;
 }
 
+// Closing a clip that still plays makes MCI post the clip's notification to the window. Handled
+// after the next clip has started, it would close that one instead, so a clip that interrupts
+// another drops the closed device's notifications first.
+void DropNotifications(HWND window) {
+  MSG message;
+  while (window != nullptr &&
+         PeekMessageA(&message, window, MM_MCINOTIFY, MM_MCINOTIFY, PM_REMOVE | PM_NOYIELD)) {
+  }
+}
+
 }  // namespace
 
 void MediaPlayer::CloseDevice() {
@@ -87,8 +97,11 @@ void MediaPlayer::CloseDevice() {
 
 void MediaPlayer::StopSound() { platform::StopWaveSound(); }
 
-void MediaPlayer::PlayWave(const char* fileName) {
-  CloseDevice();
+void MediaPlayer::PlayWave(const char* fileName, HWND window) {
+  if (IsOpen()) {
+    CloseDevice();
+    DropNotifications(window);
+  }
   StopSound();
   char name[256];
   if (!ShortPathOf(fileName, name)) return;
@@ -100,7 +113,10 @@ void MediaPlayer::PlayWave(const char* fileName) {
 int MediaPlayer::PlayVideo(const char* fileName, uint32_t flags, HWND window,
                            const RECT* rectangle) {
   if (flags & kPlayInterrupt) {
-    CloseDevice();
+    if (IsOpen()) {
+      CloseDevice();
+      DropNotifications(window);
+    }
     StopSound();
   } else if (IsOpen()) {
     return kPlayBusy;
@@ -517,7 +533,7 @@ LRESULT CKVPWin::OnMciNotify(WPARAM, LPARAM) {
 int CKVPWin::PlayMultiMedia(const char* fileName) {
   // Sound first: a name with both ".wav" and ".avi" in it plays as sound.
   if (std::strstr(fileName, ".wav") != nullptr || std::strstr(fileName, ".WAV") != nullptr) {
-    player.PlayWave(fileName);
+    player.PlayWave(fileName, m_hWnd);
     return 1;
   }
   if (std::strstr(fileName, ".avi") != nullptr || std::strstr(fileName, ".AVI") != nullptr) {

@@ -38,8 +38,9 @@ struct MediaPlayer {
   static void StopSound();
 
   // Plays a sound file from its start on a device of its own, which stays open after the
-  // sound ends (until the next clip, a reset or the window's release).
-  void PlayWave(const char* fileName);
+  // sound ends (until the next clip, a reset or the window's release). `window` is the one
+  // whose clips' notifications a closed device leaves behind.
+  void PlayWave(const char* fileName, HWND window);
 
   // Plays a video file in a popup owned by `window`, laid over `rectangle` (client
   // coordinates of `window`); without a rectangle over the window's client area as first

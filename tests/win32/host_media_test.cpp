@@ -68,6 +68,12 @@ HWND ClipPopup(HWND viewer) {
   return search.found;
 }
 
+size_t Count(const std::string& text, const std::string& part) {
+  size_t n = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
 // A site holding one panorama with a hot spot straight ahead linking to `link`.
 std::string Site(const test::TempDir& dir, const std::string& link) {
   return dir.Write("pano.pan", test::PanoramaFile(link));
@@ -124,6 +130,20 @@ TEST(HostMedia, VideoPlaysInAPopupOverTheViewerAndClosesAtItsEnd) {
   const RECT client = ClientOnScreen(viewer);
   EXPECT_TRUE(EqualRect(&placed, &client))
       << placed.left << "," << placed.top << "," << placed.right << "," << placed.bottom;
+
+  // A second click while it plays: the first clip's window goes, the second's stays for its
+  // two seconds (closing the first must not end the second).
+  Click(viewer);
+  const std::string delivered = "DestroyStream 1 http://localhost/clip.avi reason=0";
+  for (int i = 0; i < 300 && Count(run.ViewLog(), delivered) < 2; ++i) Sleep(20);
+  ASSERT_EQ(Count(run.ViewLog(), delivered), 2) << run.ViewLog();
+  for (int i = 0; i < 100 && IsWindow(popup); ++i) Sleep(20);
+  EXPECT_FALSE(IsWindow(popup));
+  popup = nullptr;
+  for (int i = 0; i < 100 && popup == nullptr; ++i, Sleep(20)) popup = ClipPopup(viewer);
+  ASSERT_NE(popup, nullptr) << "no second clip window";
+  Sleep(1000);
+  EXPECT_TRUE(IsWindow(popup)) << "the second clip ended early";
 
   // Two seconds of clip: the end-of-clip notification closes the device and its window goes.
   bool gone = false;

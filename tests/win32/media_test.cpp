@@ -33,6 +33,9 @@ class MciRecorder {
           }
           self->commands.push_back(command);
           self->callbacks.push_back(reinterpret_cast<HWND>(callback));
+          if (self->notifyOnClose != nullptr && std::string(command).rfind("close ", 0) == 0) {
+            PostMessageA(self->notifyOnClose, MM_MCINOTIFY, MCI_NOTIFY_ABORTED, 1);
+          }
           const bool fails =
               !self->failing.empty() && std::string(command).rfind(self->failing, 0) == 0;
           return fails ? 263u : 0u;  // MCIERR_INVALID_DEVICE_NAME
@@ -51,6 +54,7 @@ class MciRecorder {
   std::vector<std::string> commands;
   std::vector<HWND> callbacks;  // one per command, not per stop
   std::string failing;
+  HWND notifyOnClose = nullptr;  // as MCI does when a playing clip with " notify" is closed
 };
 
 std::string ShortPath(const std::string& path) {
@@ -182,6 +186,27 @@ TEST_F(Media, VideoOpensInAPopupOverTheClientAreaAndAsksForTheEnd) {
   const std::string both = ShortPath(Clip("x.avi.wav"));
   viewer->PlayMultiMedia(Clip("x.avi.wav").c_str());
   EXPECT_EQ(mci.Take(), (Commands{"(stop)", "open " + both, "play " + both + " from 0"}));
+}
+
+// Closing a clip that still plays posts its notification; the clip that interrupted it must
+// not be closed by it.
+TEST_F(Media, ANewClipOutlivesTheNotificationOfTheOneItInterrupted) {
+  Show("");
+  mci.notifyOnClose = viewer->m_hWnd;
+  const std::string second = ShortPath(Clip("second.avi")), bell = ShortPath(Clip("bell.wav"));
+  viewer->PlayMultiMedia(Clip("first.avi").c_str());
+  viewer->PlayMultiMedia(Clip("second.avi").c_str());
+  test::Pump();
+  EXPECT_STREQ(viewer->player.deviceName, second.c_str());
+  viewer->PlayMultiMedia(Clip("bell.wav").c_str());
+  test::Pump();
+  EXPECT_STREQ(viewer->player.deviceName, bell.c_str());
+  // The end of a clip still closes it.
+  mci.notifyOnClose = nullptr;
+  viewer->PlayMultiMedia(Clip("second.avi").c_str());
+  PostMessageA(viewer->m_hWnd, MM_MCINOTIFY, MCI_NOTIFY_SUCCESSFUL, 1);
+  test::Pump();
+  EXPECT_FALSE(viewer->player.IsOpen());
 }
 
 TEST_F(Media, RefusedVideoCommandsLeaveNoDeviceAndABusyPlayerRefuses) {
