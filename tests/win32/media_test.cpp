@@ -265,9 +265,14 @@ TEST_F(Media, RefusedVideoCommandsLeaveNoDeviceAndABusyPlayerRefuses) {
                                  std::to_string(GetSystemMetrics(SM_CYSCREEN)));
 }
 
-TEST_F(Media, ReleaseClosesTheDevice) {
+TEST_F(Media, ResetAndReleaseCloseTheDevice) {
   Show("");
   const std::string name = ShortPath(Clip("s.wav"));
+  viewer->PlayMultiMedia(Clip("s.wav").c_str());
+  mci.Take();
+  SendMessageA(viewer->m_hWnd, WM_COMMAND, kCommandResetPanorama, 0);
+  EXPECT_EQ(mci.Take(), (Commands{"close " + name, "(stop)"}));
+
   viewer->PlayMultiMedia(Clip("s.wav").c_str());
   mci.Take();
   SendMessageA(viewer->m_hWnd, WM_CLOSE, 0, 0);
