@@ -480,4 +480,31 @@ constexpr uint32_t kOfnHideReadOnly = 0x4;
 // failure, `path` then unspecified.
 bool ShowSaveDialog(SaveDialogRequest& request);
 
+// ==== Multimedia =================================================================================
+//
+// Clips played through the Media Control Interface's command strings, the short file names
+// MCI device names are made of, and the waveform sound stop. Callers: the viewer window's
+// MediaPlayer, on the window thread. Strings are the caller's and only read during the call.
+//   Windows: the real winmm and kernel calls.
+//   POSIX: there is no MCI: every command fails with kMciErrorDeviceNotInstalled; there are no
+//   8.3 names, so a short path is the path itself; there is no sound to stop.
+// Tests see and answer every command and stop themselves (SetMultimediaHook, platform/testing.h).
+
+// MCIERR_DEVICE_NOT_INSTALLED (MCIERR_BASE + 50): the POSIX side's answer to every command.
+constexpr uint32_t kMciErrorDeviceNotInstalled = 306;
+
+// mciSendStringA(command, no return buffer, 0, callback): the MCI error code, 0 on success. A
+// command ending in " notify" posts MM_MCINOTIFY (0x3B9) to `callback` when it completes, is
+// aborted or superseded; null `callback` asks for nothing.
+uint32_t SendMciCommand(const char* command, Window* callback);
+
+// GetShortPathNameA: the 8.3 form of an existing file's path into `buffer`. Returns its length
+// without the NUL; when `size` is too small, the size needed including the NUL and `buffer` is
+// left alone; 0 when the file does not exist (LastError says why).
+uint32_t GetShortPath(const char* path, char* buffer, uint32_t size);
+
+// PlaySoundA(null, null, SND_ASYNC | SND_NODEFAULT | SND_NOWAIT): stops whatever PlaySound is
+// playing in this process. Returns the call's result (true also when nothing was playing).
+bool StopWaveSound();
+
 }  // namespace platform

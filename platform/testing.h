@@ -53,4 +53,13 @@ struct SaveDialogRequest;
 using SaveDialogHook = bool (*)(SaveDialogRequest& request, void* user);
 void SetSaveDialogHook(SaveDialogHook hook, void* user);
 
+// ---- Multimedia ------------------------------------------------------------------------------
+//
+// While the hook is set, SendMciCommand hands it the command and the callback window and
+// returns its answer as the MCI error code, and StopWaveSound hands it a null command (and a
+// null window) and returns true; neither reaches the system. Null removes the hook.
+struct Window;
+using MultimediaHook = uint32_t (*)(const char* command, Window* callback, void* user);
+void SetMultimediaHook(MultimediaHook hook, void* user);
+
 }  // namespace platform

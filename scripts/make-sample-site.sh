@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Regenerates samples/site/: a small web site for kvpview.exe (and the web front end) made from
 # the sample tour's pictures with `kvp`: a page that embeds a thumbnail ("/_" name) whose full
-# panorama has hot spots leading to a second page, to the sample tour, to a clip and to a
-# sprite picture (the last two are not there: they only show up in the host's log).
-# Usage: scripts/make-sample-site.sh [KVP]
+# panorama has hot spots leading to a second page, to the sample tour, to a video clip, to a
+# sound and to a sprite picture (rover.avt, written by `kvp sprite`).
+# Usage: scripts/make-sample-site.sh [KVP]   (the clips need sox and ffmpeg)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 kvp=${1:-build/native/bin/kvp}
@@ -21,10 +21,18 @@ mkdir -p "$out"
   --hotspot "-60,-15,-30,10,earth.html" \
   --hotspot "-15,-15,15,10,tour.html" \
   --hotspot "30,-15,60,10,clip.avi" \
-  --hotspot "90,-15,120,10,rover.avt"
+  --hotspot "90,-15,120,10,rover.avt" \
+  --hotspot "-120,-15,-90,10,bell.wav"
 "$kvp" pack "$work/summit-small.png" -o "$out/_mars.pan" --depth 24 --view 90,0,-5,0
 "$kvp" pack "$work/earth.png" -o "$out/earth.pan" --depth 8 --view 90,0,0,0 \
   --hotspot "-20,-20,20,20,index.html"
+
+# The clips, kept small: a one-second fading bell (8-bit mono, 11025 Hz) and two seconds of
+# FFmpeg's test picture at 128 x 96 in Cinepak, a codec every Windows (and Wine) plays
+# through MCI.
+sox -n -r 11025 -c 1 -b 8 "$out/bell.wav" synth 1 sine 880 fade 0 1 0.8
+ffmpeg -v error -y -f lavfi -i "testsrc2=size=128x96:rate=10" -t 2 -c:v cinepak -an \
+  -fflags +bitexact -flags:v +bitexact "$out/clip.avi"
 
 # The tour is the repository's own sample, reached through a link rather than a copy.
 ln -sfn ../tour "$out/tour"
@@ -36,7 +44,8 @@ cat > "$out/index.html" <<'HTML'
 <h1>Husband Hill, Mars</h1>
 <!-- The thumbnail comes first; the plug-in then asks for mars.pan itself. -->
 <embed src="_mars.pan" type="application/x-pan" width="640" height="400">
-<p>Hot spots: straight ahead the sample tour; around you the Earth, a clip and a sprite.</p>
+<p>Hot spots: straight ahead the sample tour; around you the Earth, a clip, a bell and a
+sprite.</p>
 </body>
 </html>
 HTML

@@ -8,6 +8,7 @@
 #include <mmsystem.h>
 #include <windowsx.h>
 
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
@@ -46,15 +47,120 @@ void LinkOf(PanoramaController* controller, int32_t index, char (&link)[kLinkBuf
 
 // ---- Player --------------------------------------------------------------------------------------
 
+namespace {
+
+constexpr const char* kCloseCommand = "close %s";
+
+// Formats one MCI command and sends it; the MCI error code, 0 on success.
+uint32_t SendCommand(HWND callback, const char* pattern, ...)
+    __attribute__((format(printf, 2, 3)));
+uint32_t SendCommand(HWND callback, const char* pattern, ...) {
+  char command[512];
+  va_list arguments;
+  va_start(arguments, pattern);
+  std::vsnprintf(command, sizeof command, pattern, arguments);
+  va_end(arguments);
+  return platform::SendMciCommand(command, AsWindow(callback));
+}
+
+// The file's short path, which names its MCI device. False when the file has none that fits
+// the device name: then no command names it, since an empty or cut name would address no
+// device or the wrong one.
+bool ShortPathOf(const char* fileName, char (&name)[256]) {
+  name[0] = '\0';
+  const uint32_t length = platform::GetShortPath(fileName, name, sizeof name);
+  if (length == 0 || length >= sizeof name) {
+    name[0] = '\0';
+    return false;
+  }
+  return true;
+}
+
+// Closing a clip that still plays makes MCI post the clip's notification to the window. Handled
+// after the next clip has started, it would close that one instead, so a clip that interrupts
+// another drops the closed device's notifications first.
+void DropNotifications(HWND window) {
+  MSG message;
+  while (window != nullptr &&
+         PeekMessageA(&message, window, MM_MCINOTIFY, MM_MCINOTIFY, PM_REMOVE | PM_NOYIELD)) {
+  }
+}
+
+}  // namespace
+
 void MediaPlayer::CloseDevice() {
   if (!IsOpen()) return;
-  char command[300];
-  std::snprintf(command, sizeof command, "close %s", deviceName);
-  mciSendStringA(command, nullptr, 0, nullptr);
+  SendCommand(nullptr, kCloseCommand, deviceName);
   deviceName[0] = '\0';
 }
 
-void MediaPlayer::StopSound() { PlaySoundA(nullptr, nullptr, SND_ASYNC | SND_NODEFAULT | SND_NOWAIT); }
+void MediaPlayer::StopSound() { platform::StopWaveSound(); }
+
+void MediaPlayer::PlayWave(const char* fileName, HWND window) {
+  if (IsOpen()) {
+    CloseDevice();
+    DropNotifications(window);
+  }
+  StopSound();
+  char name[256];
+  if (!ShortPathOf(fileName, name)) return;
+  if (SendCommand(nullptr, "open %s", name) != 0) return;
+  std::memcpy(deviceName, name, sizeof deviceName);
+  if (SendCommand(nullptr, "play %s from %s", name, "0") != 0) CloseDevice();
+}
+
+int MediaPlayer::PlayVideo(const char* fileName, uint32_t flags, HWND window,
+                           const RECT* rectangle) {
+  if (flags & kPlayInterrupt) {
+    if (IsOpen()) {
+      CloseDevice();
+      DropNotifications(window);
+    }
+    StopSound();
+  } else if (IsOpen()) {
+    return kPlayBusy;
+  }
+
+  POINT origin = {0, 0};
+  int32_t width = 0, height = 0;
+  if (rectangle != nullptr) {
+    origin = {rectangle->left, rectangle->top};
+    if (window != nullptr) ClientToScreen(window, &origin);
+    width = rectangle->right - rectangle->left;
+    height = rectangle->bottom - rectangle->top;
+  } else if (window != nullptr) {
+    if (placement.left == 0 && placement.top == 0 && placement.right == 0 &&
+        placement.bottom == 0) {
+      ::GetClientRect(window, &placement);
+    }
+    ClientToScreen(window, &origin);
+    width = placement.right;
+    height = placement.bottom;
+  } else {
+    width = GetSystemMetrics(SM_CXSCREEN);
+    height = GetSystemMetrics(SM_CYSCREEN);
+  }
+
+  char name[256];
+  if (!ShortPathOf(fileName, name)) return kPlayFailed;
+  // MCI reads the parent as a decimal handle value.
+  if (SendCommand(nullptr, "open %s parent %d style popup", name,
+                  static_cast<int>(reinterpret_cast<intptr_t>(window))) != 0) {
+    return kPlayFailed;
+  }
+  std::memcpy(deviceName, name, sizeof deviceName);
+  if (SendCommand(nullptr, "put %s window at %d %d %d %d", name, static_cast<int>(origin.x),
+                  static_cast<int>(origin.y), static_cast<int>(width),
+                  static_cast<int>(height)) != 0) {
+    CloseDevice();
+    return kPlayFailed;
+  }
+  if (SendCommand(window, (flags & kPlayNotify) ? "play %s notify" : "play %s", name) != 0) {
+    CloseDevice();
+    return kPlayFailed;
+  }
+  return kPlayStarted;
+}
 
 // ---- Geometry ------------------------------------------------------------------------------------
 
@@ -425,20 +531,35 @@ LRESULT CKVPWin::OnMciNotify(WPARAM, LPARAM) {
 }
 
 int CKVPWin::PlayMultiMedia(const char* fileName) {
+  // Sound first: a name with both ".wav" and ".avi" in it plays as sound.
   if (std::strstr(fileName, ".wav") != nullptr || std::strstr(fileName, ".WAV") != nullptr) {
-    TraceHook(instance, "CKVPWin::PlayMultiMedia(): sound", -1);
+    player.PlayWave(fileName, m_hWnd);
     return 1;
   }
   if (std::strstr(fileName, ".avi") != nullptr || std::strstr(fileName, ".AVI") != nullptr) {
-    TraceHook(instance, "CKVPWin::PlayMultiMedia(): video", -1);
+    RECT client;
+    GetClientRect(&client);
+    player.PlayVideo(fileName, kPlayInterrupt | kPlayNotify, m_hWnd, &client);
     return 1;
   }
   AfxMessageBox("CKVPWin::PlayMultiMedia(): Unknown multimedia type.");
   return 0;
 }
 
-int CKVPWin::PlaceSprite(const char*) {
-  TraceHook(instance, "CKVPWin::PlaceSprite()", -1);
+// Every sprite file goes into sprite 0, standing still in the box of the hot spot whose link
+// fetched it; the pending index stays for a later file of the same click.
+int CKVPWin::PlaceSprite(const char* fileName) {
+  if (controller == nullptr) return 0;
+  Hotspot* spot = controller->GetHotspot(pendingHotspot);
+  SpriteRecord* sprite = controller->GetSprite(0);
+  if (spot == nullptr || sprite == nullptr) return 0;
+  double cx = 0, cy = 0, cz = 0, sx = 0, sy = 0, sz = 0;
+  spot->GetCentre(cx, cy, cz);
+  spot->GetExtent(sx, sy, sz);
+  sprite->LoadSpriteImage(fileName, cx, cy, cz, sx, sy, sz, 1);
+  sprite->SetSpriteAnimation(0, 0);
+  sprite->SetSpriteVelocity(0, 0, 0);
+  sprite->SetSpriteGrowth(0, 0, 0);
   return 1;
 }
 

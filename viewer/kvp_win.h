@@ -15,8 +15,18 @@ namespace kvp {
 
 class PanoramaController;
 
+// Flags of the play-video operation.
+constexpr uint32_t kPlayInterrupt = 1;  // close a device that is still open first
+constexpr uint32_t kPlayNotify = 8;     // MM_MCINOTIFY to the window when the clip ends
+// Results of the play-video operation.
+constexpr int kPlayStarted = 0;
+constexpr int kPlayBusy = 1;
+constexpr int kPlayFailed = 2;
+
 // The window's multimedia device: the short path of the file whose MCI device is open (also
-// its device name), empty when none is open, and a remembered video placement.
+// its device name), empty when none is open, and a remembered video placement. MCI failures
+// are not reported to the user: a failed open leaves no device, a failed later command closes
+// it again. Window thread only.
 struct MediaPlayer {
   char deviceName[256] = {};
   RECT placement = {0, 0, 0, 0};
@@ -26,6 +36,17 @@ struct MediaPlayer {
   void CloseDevice();
   // Stops whatever PlaySound is playing.
   static void StopSound();
+
+  // Plays a sound file from its start on a device of its own, which stays open after the
+  // sound ends (until the next clip, a reset or the window's release). `window` is the one
+  // whose clips' notifications a closed device leaves behind.
+  void PlayWave(const char* fileName, HWND window);
+
+  // Plays a video file in a popup owned by `window`, laid over `rectangle` (client
+  // coordinates of `window`); without a rectangle over the window's client area as first
+  // seen, without a window too over the whole screen. kPlayBusy (nothing done) when a device
+  // is open and `flags` lacks kPlayInterrupt; kPlayFailed when MCI refuses the clip.
+  int PlayVideo(const char* fileName, uint32_t flags, HWND window, const RECT* rectangle);
 };
 
 // Steering values for a pointer at (x, y) in a client area of width x height: a runs from

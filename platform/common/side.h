@@ -38,5 +38,9 @@ bool ShowSaveDialog(SaveDialogRequest& request);
 // service hands out small numbers.
 constexpr uint32_t kFirstManualTimerId = 0x80000000u;
 
+// The multimedia calls themselves (platform.h, Multimedia).
+uint32_t SendMciCommand(const char* command, Window* callback);
+bool StopWaveSound();
+
 }  // namespace side
 }  // namespace platform

@@ -252,11 +252,24 @@ TEST(PluginStreams, ThumbnailThenFullPanoramaThenHotspotTargets) {
   EXPECT_EQ(h, 45);  // the thumbnail's view carried over
 
   // From now on every file is a hot-spot target, whatever its URL.
+  // A sound plays through MCI; a sprite picture sends no MCI command.
   browser.log.traces.clear();
-  NPP_StreamAsFile(&instance, &stream, "C:\\cache\\clip.WAV");
-  EXPECT_TRUE(browser.Traced("CKVPWin::PlayMultiMedia(): sound"));
-  NPP_StreamAsFile(&instance, &stream, "C:\\cache\\model.avt");
-  EXPECT_TRUE(browser.Traced("CKVPWin::PlaceSprite()"));
+  static std::vector<std::string> commands;
+  commands.clear();
+  platform::SetMultimediaHook(
+      [](const char* command, platform::Window*, void*) -> uint32_t {
+        commands.push_back(command != nullptr ? command : "(stop)");
+        return 0;
+      },
+      nullptr);
+  const std::string sound = dir.Write("clip.WAV", std::string("RIFF"));
+  char shortName[256] = {};
+  GetShortPathNameA(sound.c_str(), shortName, sizeof shortName);
+  NPP_StreamAsFile(&instance, &stream, sound.c_str());
+  NPP_StreamAsFile(&instance, &stream, dir.Write("model.avt", std::string("BM")).c_str());
+  platform::SetMultimediaHook(nullptr, nullptr);
+  EXPECT_EQ(commands, (std::vector<std::string>{"(stop)", std::string("open ") + shortName,
+                                                std::string("play ") + shortName + " from 0"}));
   EXPECT_TRUE(browser.log.boxes.empty());
   NPP_StreamAsFile(&instance, &stream, "C:\\cache\\model.AVT");
   NPP_StreamAsFile(&instance, &stream, full.c_str());
