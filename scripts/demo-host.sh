@@ -62,6 +62,20 @@ open_menu() {
 close_menu() { python3 scripts/x-input.py key Escape; }
 BEFORE_SHOT=open_menu AFTER_SHOT=close_menu \
   shot menu samples/site/index.html "DestroyStream 1 http://localhost/mars.pan"
+# The sprite: a left click on the rover.avt hot spot, left of the centre, places the sprite
+# picture the host then delivers; the shot waits for that file.
+place_sprite() {
+  local corner
+  corner=$(python3 scripts/x-input.py find "Kestrelvue sample: Husband Hill") || return 0
+  python3 scripts/x-input.py click 1 $(( ${corner% *} + 195 )) $(( ${corner#* } + 215 ))
+  for _ in $(seq 100); do
+    grep -qF "DestroyStream 1 http://localhost/rover.avt" "$out/sprite.log" && break
+    sleep 0.1
+  done
+  sleep 2
+}
+BEFORE_SHOT=place_sprite \
+  shot sprite samples/site/index.html "DestroyStream 1 http://localhost/mars.pan"
 shot full samples/site/mars.pan "DestroyStream 1 http://localhost/mars.pan" --full
 echo "demo-host: to look around yourself on a desktop: scripts/wine-run.sh --prefix build/win32/wineprefix $bin/kvpview.exe samples/site/index.html"
 echo "demo-host: image credit: NASA/JPL-Caltech/Cornell, NASA Blue Marble (public domain), see $out/CREDITS.md"

@@ -21,7 +21,7 @@ mkdir -p "$out"
   --hotspot "-60,-15,-30,10,earth.html" \
   --hotspot "-15,-15,15,10,tour.html" \
   --hotspot "30,-15,60,10,clip.avi" \
-  --hotspot "90,-15,120,10,rover.avt" \
+  --hotspot "17,-12,28,-1,rover.avt" \
   --hotspot "-120,-15,-90,10,bell.wav"
 "$kvp" pack "$work/summit-small.png" -o "$out/_mars.pan" --depth 24 --view 90,0,-5,0
 "$kvp" pack "$work/earth.png" -o "$out/earth.pan" --depth 8 --view 90,0,0,0 \
@@ -30,9 +30,17 @@ mkdir -p "$out"
 # The clips, kept small: a one-second fading bell (8-bit mono, 11025 Hz) and two seconds of
 # FFmpeg's test picture at 128 x 96 in Cinepak, a codec every Windows (and Wine) plays
 # through MCI.
-sox -n -r 11025 -c 1 -b 8 "$out/bell.wav" synth 1 sine 880 fade 0 1 0.8
+# No dither (-D), so the file comes out the same each time.
+sox -D -n -r 11025 -c 1 -b 8 "$out/bell.wav" synth 1 sine 880 fade 0 1 0.8
 ffmpeg -v error -y -f lavfi -i "testsrc2=size=128x96:rate=10" -t 2 -c:v cinepak -an \
   -fflags +bitexact -flags:v +bitexact "$out/clip.avi"
+
+# The sprite picture for the last hot spot: a disc cut from the Earth picture, coded in runs
+# with index 0 as the see-through colour around it.
+ffmpeg -v error -y -i "$work/earth.png" -vf "crop=128:128,scale=64:64,format=rgba,\
+geq=r='r(X,Y)':g='g(X,Y)':b='b(X,Y)':a='if(lt(hypot(X-31.5,Y-31.5),31),255,0)'" \
+  -frames:v 1 "$work/rover.png"
+"$kvp" sprite "$work/rover.png" -o "$out/rover.avt" --rle
 
 # The tour is the repository's own sample, reached through a link rather than a copy.
 ln -sfn ../tour "$out/tour"
