@@ -27,6 +27,7 @@ constexpr int32_t kDeepestFrameBytes = 3;
 // by a 32-bit process; refusing it early also keeps the size product from overflowing.
 constexpr uint64_t kMaxFrameBytes = uint64_t(std::numeric_limits<int32_t>::max());
 
+constexpr size_t kHeaderSizeAt = 0;
 constexpr size_t kWidthAt = 4;
 constexpr size_t kHeightAt = 8;
 constexpr size_t kBitCountAt = 14;
@@ -135,11 +136,16 @@ void BlitFrameToWindow(platform::Window* window, uint8_t* image, const FrameOutp
   platform::DeviceContext* context = platform::GetWindowContext(window);
   if (context == nullptr) return;
   const uint32_t width = LoadU32(image + kWidthAt), height = LoadU32(image + kHeightAt);
+  // The file's header-size field is never trusted (the header is always 40 bytes), but a
+  // blit finds the colour table behind it: a hostile value would send it past the picture.
+  const uint32_t headerSize = LoadU32(image + kHeaderSizeAt);
+  StoreU32(image + kHeaderSizeAt, uint32_t(sizeof(BitmapInfoHeader)));
   StoreU32(image + kWidthAt, uint32_t(frame.width));
   StoreU32(image + kHeightAt, uint32_t(frame.height));
   const int32_t rectangle[4] = {frame.left, frame.top, frame.right, frame.bottom};
   BlitFrame(context, image, frame.buffer.get(), frame.paletteResetPending,
             frame.rectangleInForce != 0 ? rectangle : nullptr);
+  StoreU32(image + kHeaderSizeAt, headerSize);
   StoreU32(image + kWidthAt, width);
   StoreU32(image + kHeightAt, height);
   platform::ReleaseWindowContext(window, context);
