@@ -62,4 +62,10 @@ struct Window;
 using MultimediaHook = uint32_t (*)(const char* command, Window* callback, void* user);
 void SetMultimediaHook(MultimediaHook hook, void* user);
 
+// ---- Built-in decoders -------------------------------------------------------------------
+//
+// While off, the codec calls see only installed codecs, as on a build without the decoders
+// the program carries itself (platform/common/codec_registry.h). On by default.
+void UseBuiltinDecoders(bool on);
+
 }  // namespace platform

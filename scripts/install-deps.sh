@@ -5,6 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake make g++ pkg-config
+  libavcodec-dev libavutil-dev
   googletest libgtest-dev libbenchmark-dev libstb-dev libcli11-dev nlohmann-json3-dev
   g++-mingw-w64-i686 binutils-mingw-w64-i686
   wine wine32:i386 xvfb xauth

@@ -1,4 +1,5 @@
 // The codec registry and the call sequences Video for Windows runs over its drivers.
+#include <atomic>
 #include <cctype>
 #include <cstring>
 #include <map>
@@ -9,6 +10,7 @@
 
 #include "platform/common/codec_registry.h"
 #include "platform/platform.h"
+#include "platform/testing.h"
 
 namespace platform {
 
@@ -36,6 +38,10 @@ uint32_t LowerCode(uint32_t code) {
 }
 
 using Key = std::pair<uint32_t, uint32_t>;  // lower-case type and handler
+
+constexpr uint32_t kVidc = 'v' | 'i' << 8 | 'd' << 16 | uint32_t('c') << 24;
+
+std::atomic<bool> gBuiltinDecoders{true};
 
 std::mutex gRegistryLock;
 std::map<Key, CodecFactory> gRegistry;  // protected by gRegistryLock
@@ -67,10 +73,18 @@ void UnregisterCodec(uint32_t type, uint32_t handler) {
 
 namespace common {
 
+// The built-in decoders stand behind the registered codecs of type "vidc" only.
+std::unique_ptr<CodecDriver> Builtin(uint32_t type, uint32_t handler, uint16_t mode) {
+  if (!BuiltinDecodersOn() || LowerCode(type) != kVidc) return nullptr;
+  return BuiltinDecoder(handler, mode);
+}
+
 OpenCodecHandle* OpenCodec(uint32_t type, uint32_t handler, uint16_t mode) {
-  CodecFactory factory = FindFactory(Key(LowerCode(type), LowerCode(handler)));
-  if (!factory) return nullptr;
-  std::unique_ptr<CodecDriver> driver = factory(mode);
+  std::unique_ptr<CodecDriver> driver;
+  if (CodecFactory factory = FindFactory(Key(LowerCode(type), LowerCode(handler)))) {
+    driver = factory(mode);
+  }
+  if (!driver) driver = Builtin(type, handler, mode);
   if (!driver) return nullptr;
   return new OpenCodecHandle{std::move(driver)};
 }
@@ -102,8 +116,19 @@ OpenCodecHandle* LocateCodec(uint32_t type, uint32_t handler, const void* inHead
   for (uint32_t h : others) {
     if (OpenCodecHandle* codec = accepts(h)) return codec;
   }
+  // A registered codec of the handler's name that refused leaves the built-in one to try.
+  if (std::unique_ptr<CodecDriver> driver = Builtin(type, handler, mode)) {
+    auto* codec = new OpenCodecHandle{std::move(driver)};
+    if (SendCodecMessage(codec, query, reinterpret_cast<uintptr_t>(inHeader),
+                         reinterpret_cast<uintptr_t>(outHeader)) == 0) {
+      return codec;
+    }
+    CloseCodec(codec);
+  }
   return nullptr;
 }
+
+bool BuiltinDecodersOn() { return gBuiltinDecoders.load(); }
 
 int32_t SendCodecMessage(OpenCodecHandle* codec, uint32_t message, uintptr_t param1,
                          uintptr_t param2) {
@@ -183,4 +208,7 @@ void UnlockMemory(CompressedImage*) {}
 void FreeMemory(CompressedImage* memory) { delete memory; }
 
 }  // namespace common
+
+void UseBuiltinDecoders(bool on) { gBuiltinDecoders.store(on); }
+
 }  // namespace platform

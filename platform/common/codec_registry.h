@@ -76,5 +76,16 @@ size_t MemorySize(CompressedImage* memory);
 void UnlockMemory(CompressedImage* memory);
 void FreeMemory(CompressedImage* memory);
 
+// ---- Built-in decoders --------------------------------------------------------------------
+//
+// Decompressors the program carries itself (platform/common/avcodec/), tried by LocateCodec
+// and OpenCodec after every registered codec, as an installed decompressor comes before them
+// on Windows. Each side defines BuiltinDecoder: a decompressor for `handler` in `mode`, or
+// null when it has none (a side without built-in decoders always returns null). Any thread.
+std::unique_ptr<CodecDriver> BuiltinDecoder(uint32_t handler, uint16_t mode);
+
+// Whether the built-in decoders are consulted (platform::UseBuiltinDecoders in testing.h).
+bool BuiltinDecodersOn();
+
 }  // namespace common
 }  // namespace platform

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/testing.h"
 #include "tests/diag/capture.h"
 #include "tests/test_files.h"
 
@@ -140,6 +141,8 @@ TEST(ReduceDepth, ToEightBitsFailsQuietlyWithoutAWorkingMsvcCompressor) {
 }
 
 TEST(DecodeCompressed, AMissingDecompressorIsNamedInABox) {
+  // A machine with nothing installed, and a build without decoders of its own.
+  platform::UseBuiltinDecoders(false);
   struct Case {
     const char* code;
     bool wide;
@@ -176,6 +179,7 @@ TEST(DecodeCompressed, AMissingDecompressorIsNamedInABox) {
     EXPECT_EQ(out.bitCount, 16);
     EXPECT_EQ(out.height, c.wide ? 4 * h : h);
   }
+  platform::UseBuiltinDecoders(true);
 }
 
 // Images that would overrun a buffer if decoded as their headers say: refused before any

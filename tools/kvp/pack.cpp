@@ -20,7 +20,40 @@ struct PackOptions {
   std::vector<authoring::HotspotRectangle> hotspots;
   bool bitmap = false;
   authoring::Rgb matte;
+  std::string frameCode;  // with frameFile: the image is that compressed frame
+  std::string frameFile;
 };
+
+// "CODE:FILE", a four-character compression code and the file holding one frame.
+bool ParseFrame(const std::string& text, PackOptions& o, std::string& error) {
+  if (text.size() < 6 || text[4] != ':') {
+    error = "needs CODE:FILE with a four-character code, got '" + text + "'";
+    return false;
+  }
+  o.frameCode = text.substr(0, 4);
+  o.frameFile = text.substr(5);
+  return true;
+}
+
+// Swaps the picture's pixels for a frame compressed from it: the header keeps the size,
+// depth and view, and names the code and the frame's length.
+bool UseFrame(const PackOptions& options, PackedImage& image, std::string& error) {
+  std::vector<uint8_t> frame;
+  if (!authoring::ReadFileBytes(options.frameFile, frame, &error)) return false;
+  if (frame.empty()) {
+    error = options.frameFile + ": the frame is empty";
+    return false;
+  }
+  BitmapInfoHeader h = ReadInfoHeader(image.bytes.data());
+  h.compression = FourCC(*reinterpret_cast<const char(*)[5]>(options.frameCode.c_str()));
+  h.sizeImage = uint32_t(frame.size());
+  h.clrUsed = 0;
+  h.clrImportant = 0;
+  image.bytes.assign(kInfoHeaderSize, 0);
+  WriteInfoHeader(image.bytes.data(), h);
+  image.bytes.insert(image.bytes.end(), frame.begin(), frame.end());
+  return true;
+}
 
 // Finite as a float too: the hot-spot block stores single precision.
 bool ParseAngle(const std::string& text, float& value) {
@@ -119,7 +152,8 @@ int Pack(const PackOptions& options, std::ostream& out, std::ostream& err) {
   PackedImage image;
   if (!authoring::LoadPicture(options.input, picture, &error) ||
       !authoring::PackPicture(picture, uint16_t(options.depth), options.matte, options.view, image,
-                              &error)) {
+                              &error) ||
+      (!options.frameFile.empty() && !UseFrame(options, image, error))) {
     err << "kvp pack: " << error << "\n";
     return 2;
   }
@@ -170,6 +204,10 @@ Runner DefinePack(CLI::App& command) {
           "a hot spot: a heading/pitch rectangle in degrees and its link; repeatable")
       ->type_name("H1,P1,H2,P2,LINK")
       ->allow_extra_args(false);
+  AddParsed(command, "--frame", "CODE:FILE",
+            "store FILE, one video frame of the picture compressed with CODE (e.g. cvid), "
+            "as the image; --depth gives the frame's bits per pixel",
+            [o](const std::string& text, std::string& why) { return ParseFrame(text, *o, why); });
   command.add_flag("--bitmap", o->bitmap, "write a plain bitmap file (no hot spots)");
   AddParsed(command, "--matte", "RRGGBB",
             "the colour under transparent pixels (default 000000, black)",
