@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 
 #include "data/packed_image.h"
 
@@ -67,6 +68,13 @@ std::vector<uint8_t> InfoHeaderBytes(int32_t width, int32_t height, uint16_t bit
   std::vector<uint8_t> out(kInfoHeaderSize);
   WriteInfoHeader(out.data(), h);
   return out;
+}
+
+std::vector<uint8_t> ReadFixture(const std::string& name) {
+  const std::filesystem::path folder = std::filesystem::path(__FILE__).parent_path() / "fixtures";
+  std::ifstream in(folder / name, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in),
+                              std::istreambuf_iterator<char>());
 }
 
 }  // namespace kvp::test

@@ -36,4 +36,7 @@ std::vector<uint8_t> InfoHeaderBytes(int32_t width, int32_t height, uint16_t bit
                                      uint32_t compression = 0, uint32_t sizeImage = 0,
                                      int32_t xPels = 0, int32_t yPels = 0);
 
+// The bytes of tests/fixtures/<name>; empty when it is missing.
+std::vector<uint8_t> ReadFixture(const std::string& name);
+
 }  // namespace kvp::test

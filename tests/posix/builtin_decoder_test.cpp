@@ -22,14 +22,8 @@ namespace kvp {
 namespace {
 
 using test::Capture;
+using test::ReadFixture;
 
-std::vector<uint8_t> ReadFixture(const std::string& name) {
-  const std::filesystem::path folder =
-      std::filesystem::path(__FILE__).parent_path().parent_path() / "fixtures";
-  std::ifstream in(folder / name, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in),
-                              std::istreambuf_iterator<char>());
-}
 
 ImageBuffer Whole(std::vector<uint8_t>& bytes) {
   return ImageBuffer{bytes.data(), bytes.size(), bytes.size()};
