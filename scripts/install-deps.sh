@@ -9,6 +9,7 @@ packages=(
   googletest libgtest-dev libbenchmark-dev libstb-dev libcli11-dev nlohmann-json3-dev
   g++-mingw-w64-i686 binutils-mingw-w64-i686
   wine wine32:i386 xvfb xauth
+  emscripten node-acorn chromium libcpp-httplib-dev
 )
 
 missing=()
