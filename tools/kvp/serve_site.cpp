@@ -51,7 +51,8 @@ std::string Encode(const std::string& text, bool keepSlash) {
   static const char kHex[] = "0123456789ABCDEF";
   std::string out;
   for (unsigned char c : text) {
-    if (std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~' || (keepSlash && c == '/')) {
+    const bool plain = std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~';
+    if (plain || (keepSlash && c == '/')) {
       out += char(c);
     } else {
       out += '%';

@@ -8,8 +8,11 @@ namespace kvp::cli {
 // refusal says why instead of "unknown command".
 Runner DefineServe(CLI::App& command) {
   command.allow_extras();
+  command.footer(
+      "Not available in the Windows build: run the Linux kvp (kvp serve DIR [--port N] [--open]).");
   return [](std::ostream&, std::ostream& err) {
-    err << "kvp serve: not available in the Windows build; run the Linux kvp (build/native/bin/kvp serve DIR)\n";
+    err << "kvp serve: not available in the Windows build; run the Linux kvp "
+           "(build/native/bin/kvp serve DIR)\n";
     return 2;
   };
 }
