@@ -36,3 +36,22 @@ fi
 
 # Wine's 32-bit half needs a CPU that runs i386 code, or an emulator registered for it.
 bash "$(dirname "$0")/ensure-i386.sh"
+
+# --- The source of the Windows build's libavcodec (scripts/build-avcodec-win32.sh) ----------
+# `apt-get source ffmpeg` needs a deb-src entry; Debian's images list binaries only.
+src_list=/etc/apt/sources.list.d/kestrelvue-src.sources
+if ! grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ &&
+   ! grep -qs '^deb-src' /etc/apt/sources.list; then
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "install-deps: no deb-src entry for Debian's sources (needed by apt-get source ffmpeg)" >&2
+    echo "install-deps: add one as root with: sudo bash $0" >&2
+    exit 1
+  fi
+  printf '%s\n' 'Types: deb-src' 'URIs: http://deb.debian.org/debian' \
+    'Suites: bookworm bookworm-updates' 'Components: main' \
+    'Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg' '' \
+    'Types: deb-src' 'URIs: http://deb.debian.org/debian-security' \
+    'Suites: bookworm-security' 'Components: main' \
+    'Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg' > "$src_list"
+  apt-get update -q
+fi

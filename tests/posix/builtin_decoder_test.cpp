@@ -14,6 +14,7 @@
 #include "data/container.h"
 #include "platform/common/avcodec/avcodec_decoder.h"
 #include "platform/platform.h"
+#include "tests/codec_decoded.h"
 #include "tests/diag/capture.h"
 #include "tests/test_files.h"
 #include "tools/authoring/picture_io.h"
@@ -185,6 +186,12 @@ TEST(BuiltinDecoder, CompressedSamplePicturesDecodeCloseToTheirSource) {
       EXPECT_GT(psnr, floor) << c.name << " at " << depth << " bits";
     }
   }
+}
+
+// The reference for the Windows build, which decodes with its own build of the library.
+TEST(BuiltinDecoder, FixturesDecodeToTheRecordedDigests) {
+  const std::vector<uint8_t> expected = ReadFixture("codec-decoded.txt");
+  EXPECT_EQ(test::DecodedDigests(), std::string(expected.begin(), expected.end()));
 }
 
 TEST(BuiltinDecoder, DamagedIndeoFramesAreCodecFailuresNotCrashes) {

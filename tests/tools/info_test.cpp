@@ -55,7 +55,7 @@ TEST(KvpInfo, ReportsAContainerWithViewEntriesAndHotspots) {
   EXPECT_EQ(r.err, "");
   const std::string expected =
       "{\"kind\":\"container\",\"width\":8,\"height\":2,\"bits\":24,\"compression\":null,"
-      "\"view\":{\"fov\":45,\"heading\":-30,\"pitch\":10,\"roll\":0},"
+      "\"codec\":null,\"decodable\":true,\"view\":{\"fov\":45,\"heading\":-30,\"pitch\":10,\"roll\":0},"
       "\"entries\":[{\"tag\":\"HSPT\",\"offset\":48,\"length\":" + std::to_string(hspt.size()) +
       "},{\"tag\":\"BTMP\",\"offset\":" + std::to_string(48 + hspt.size()) +
       ",\"length\":" + std::to_string(image.size()) + "}],\"image_length\":" +
@@ -72,7 +72,8 @@ TEST(KvpInfo, ReportsBitmapsCompressedFramesAndMissingViews) {
   Result r = Info(dir.Write("b.bmp", authoring::BuildBitmapFile(image)));
   EXPECT_EQ(r.status, 0);
   EXPECT_NE(r.out.find("\"kind\":\"bitmap\",\"width\":8,\"height\":2,\"bits\":8,"
-                       "\"compression\":null,\"view\":null,\"entries\":[],\"image_length\":1080,"
+                       "\"compression\":null,\"codec\":null,\"decodable\":true,\"view\":null,"
+                       "\"entries\":[],\"image_length\":1080,"
                        "\"hotspots\":[]}"),
             std::string::npos)
       << r.out;
@@ -80,7 +81,25 @@ TEST(KvpInfo, ReportsBitmapsCompressedFramesAndMissingViews) {
   std::vector<uint8_t> frame = test::InfoHeaderBytes(640, 80, 24, FourCC("IV41"));
   frame.resize(300, 0);
   r = Info(dir.Write("c.pan", authoring::BuildContainer({{"BTMP", frame}})));
-  EXPECT_NE(r.out.find("\"compression\":\"IV41\""), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\"compression\":\"IV41\",\"codec\":\"Indeo 4\""), std::string::npos)
+      << r.out;
+
+  // A code no decoder of any build knows.
+  frame = test::InfoHeaderBytes(64, 32, 24, FourCC("XQ7z"));
+  frame.resize(300, 0);
+  r = Info(dir.Write("d.pan", authoring::BuildContainer({{"BTMP", frame}})));
+  EXPECT_NE(r.out.find("\"compression\":\"XQ7z\",\"codec\":null,\"decodable\":false"),
+            std::string::npos)
+      << r.out;
+}
+
+// The codec fixtures: every build decodes Cinepak and Video 1 (built in, or installed).
+TEST(KvpInfo, CompressedFixturesAreDecodable) {
+  for (const char* name : {"codec-mars-cvid.pan", "codec-strip-msvc.pan"}) {
+    test::TempDir dir;
+    const Result r = Info(dir.Write(name, test::ReadFixture(name)));
+    EXPECT_NE(r.out.find("\"decodable\":true"), std::string::npos) << name << r.out;
+  }
 }
 
 TEST(KvpInfo, CraftedContainersWithoutAnImage) {

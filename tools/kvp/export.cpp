@@ -1,4 +1,5 @@
-// `kvp export`: writes the picture of a bitmap file or panorama container as a PNG.
+// `kvp export`: writes the picture of a bitmap file or panorama container as a PNG, a
+// compressed one decoded first.
 #include <cstdint>
 
 #include "tools/authoring/picture_io.h"
@@ -21,8 +22,10 @@ int Export(const ExportOptions& o, std::ostream& out, std::ostream& err) {
   if (!ReadImageFile(input, "kvp export", file, err)) return 2;
 
   std::string error;
+  PackedImage image;
   authoring::Picture picture;
-  if (!authoring::UnpackPicture(file.Image(), picture, &error)) {
+  if (!UncompressedImage(file.Image(), image, error) ||
+      !authoring::UnpackPicture(image.View(), picture, &error)) {
     err << "kvp export: " << input << ": " << error << "\n";
     return 2;
   }
@@ -38,7 +41,7 @@ int Export(const ExportOptions& o, std::ostream& out, std::ostream& err) {
 
 Runner DefineExport(CLI::App& command) {
   auto o = std::make_shared<ExportOptions>();
-  AddInput(command, "FILE", "a bitmap file or panorama container", o->input);
+  AddInput(command, "FILE", "a bitmap file or panorama container, its picture compressed or not", o->input);
   AddOutput(command, "OUT.png", o->output);
   return [o](std::ostream& out, std::ostream& err) { return Export(*o, out, err); };
 }

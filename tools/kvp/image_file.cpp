@@ -1,7 +1,10 @@
 // Reading a panorama image file for the kvp commands, and writing what they draw.
 #include "tools/kvp/image_file.h"
 
+#include <cstring>
+
 #include "data/byte_reader.h"
+#include "data/codec_bridge.h"
 #include "data/container.h"
 #include "tools/authoring/picture_io.h"
 #include "tools/authoring/writer.h"
@@ -39,6 +42,41 @@ bool ReadImageFile(const std::string& path, const char* command, ImageFile& file
   }
   file.imageOffset = size_t(offset);
   file.imageLength = length;
+  return true;
+}
+
+bool UncompressedImage(const PackedImageView& image, PackedImage& out, std::string& error) {
+  const BitmapInfoHeader in = image.Header();
+  if (!image.HasHeader() || in.compression == 0) {
+    out.bytes.assign(image.Data(), image.Data() + image.Length());
+    return true;
+  }
+  constexpr uint16_t kDepth = 24;
+  const uint64_t bytes = DecodedImageBytes(in, kDepth);
+  if (bytes == 0 || bytes > (uint64_t(1) << 31)) {
+    error = "the compressed picture's size cannot be decoded";
+    return false;
+  }
+  std::vector<uint8_t> source(image.Data(), image.Data() + image.Length());
+  std::vector<uint8_t> decoded(size_t(bytes), 0);
+  if (!DecodeImage(ImageBuffer{source.data(), source.size(), source.size()},
+                   ImageBuffer{decoded.data(), decoded.size(), decoded.size()}, kDepth)) {
+    char code[5] = {};
+    StoreU32(reinterpret_cast<uint8_t*>(code), in.compression);
+    error = std::string("the '") + code + "' frame could not be decoded";
+    return false;
+  }
+  // The stored rows only: a wide picture sits at its placement row of a taller image.
+  const int32_t height = in.height;
+  const size_t rowBytes = size_t(in.width) * 3;
+  const size_t first = IsWide(in.width, height) ? size_t(PlacementRow(height)) : 0;
+  BitmapInfoHeader header = ReadInfoHeader(decoded.data());
+  header.height = height;
+  header.sizeImage = uint32_t(rowBytes * size_t(height));
+  out.bytes.assign(kInfoHeaderSize + rowBytes * size_t(height), 0);
+  WriteInfoHeader(out.bytes.data(), header);
+  std::memcpy(out.bytes.data() + kInfoHeaderSize, decoded.data() + kInfoHeaderSize + first * rowBytes,
+              rowBytes * size_t(height));
   return true;
 }
 

@@ -24,6 +24,13 @@ struct ImageFile {
 bool ReadImageFile(const std::string& path, const char* command, ImageFile& file,
                    std::ostream& err);
 
+// The picture of `image` uncompressed: a copy when it is, else the frame decoded by whatever
+// decoder this build has for it (an installed decompressor on Windows, then the built-in
+// ones) at 24 bits, its stored width and height (a wide picture taken back out of the taller
+// image the viewer places it in). On failure `error` says why; a decoder that fails also
+// shows its box and trace line, as the viewer's would.
+bool UncompressedImage(const PackedImageView& image, PackedImage& out, std::string& error);
+
 // Writes a packed image as a bitmap file when `path` ends in ".bmp" (either case), else as a
 // PNG, and says "wrote PATH (WxH`details`)" on `out`. On failure writes one line, prefixed
 // with `command`, to `err` and returns false.

@@ -48,6 +48,32 @@ Json Vector3(const double v[3]) {
 // Four bytes of a tag or code as the text they spell.
 Json FourCharacters(const char text[4]) { return JsonText(std::string_view(text, 4)); }
 
+// The codec a frame's compression code names, for the legacy codes; null for others.
+Json CodecName(uint32_t compression) {
+  static const struct {
+    const char* code;
+    const char* name;
+  } kNames[] = {{"IV41", "Indeo 4"}, {"IV31", "Indeo 3"}, {"IV32", "Indeo 3"},
+                {"IV50", "Indeo 5"}, {"RT21", "Indeo 2"}, {"cvid", "Cinepak"},
+                {"MSVC", "Video 1"}, {"CRAM", "Video 1"}};
+  for (const auto& n : kNames) {
+    if ((FourCC(*reinterpret_cast<const char(*)[5]>(n.code)) | 0x20202020u) ==
+        (compression | 0x20202020u)) {
+      return n.name;
+    }
+  }
+  return nullptr;
+}
+
+// Whether this build finds a decompressor that takes the frame: the one the viewer would use.
+bool CanDecode(const uint8_t header[kInfoHeaderSize]) {
+  platform::Codec* codec =
+      platform::LocateCodec(FourCC("vidc"), ReadInfoHeader(header).compression, header,
+                            nullptr, platform::kIcModeDecompress);
+  platform::CloseCodec(codec);
+  return codec != nullptr;
+}
+
 void ImageReport(ByteReader& reader, FileKind kind, Json& report, std::ostream& err,
                  const std::string& path) {
   const uint32_t imageLength = LocateImage(reader);
@@ -60,7 +86,8 @@ void ImageReport(ByteReader& reader, FileKind kind, Json& report, std::ostream& 
   const BitmapInfoHeader header = haveHeader ? ReadInfoHeader(headerBytes) : BitmapInfoHeader{};
 
   report["kind"] = kind == FileKind::Bitmap ? "bitmap" : "container";
-  for (const char* field : {"width", "height", "bits", "compression", "view"}) {
+  for (const char* field : {"width", "height", "bits", "compression", "codec", "decodable",
+                            "view"}) {
     report[field] = nullptr;  // header fields the file does not hold
   }
   if (haveHeader) {
@@ -72,7 +99,9 @@ void ImageReport(ByteReader& reader, FileKind kind, Json& report, std::ostream& 
       char code[4];
       StoreU32(reinterpret_cast<uint8_t*>(code), header.compression);
       report["compression"] = FourCharacters(code);
+      report["codec"] = CodecName(header.compression);
     }
+    report["decodable"] = header.compression == 0 || CanDecode(headerBytes);
     const ViewFields view = GetViewFields(header);
     if (view.Valid()) {
       report["view"] = {{"fov", view.fov}, {"heading", view.heading}, {"pitch", view.pitch},
@@ -179,7 +208,8 @@ Runner DefineInfo(CLI::App& command) {
   command.footer(
       "Each file's report is one JSON object on one line: kind (bitmap, container,\n"
       "description or unknown); for an image file width, height, bits, compression (four\n"
-      "characters, or null when uncompressed), view, entries, image_length and hotspots;\n"
+      "characters, or null when uncompressed), codec (its name, or null), decodable (whether\n"
+      "this build has a decoder for the picture), view, entries, image_length and hotspots;\n"
       "for a description its nodes. Given several files, each object starts with the\n"
       "file's path. A file that cannot be opened gets one line on standard error instead\n"
       "and makes the exit status 2; the other files are still reported.");

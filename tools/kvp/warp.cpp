@@ -25,13 +25,12 @@ struct WarpOptions {
 };
 
 // The file's picture at `depth` bits (its own when 0), with its colour table for 8 bits.
-bool DecodedPicture(const PackedImageView& image, int depth, PackedImage& out,
+bool DecodedPicture(const PackedImageView& stored, int depth, PackedImage& out,
                     std::string& error) {
+  PackedImage uncompressed;
+  if (!UncompressedImage(stored, uncompressed, error)) return false;
+  const PackedImageView image = uncompressed.View();
   const BitmapInfoHeader h = image.Header();
-  if (h.compression != 0) {
-    error = "the picture is compressed; kvp warp takes uncompressed panoramas";
-    return false;
-  }
   if (!image.PixelsComplete() || h.bitCount == 32) {
     error = "the picture is cut short or has an unsupported depth";
     return false;
@@ -118,7 +117,7 @@ int Warp(const WarpOptions& o, std::ostream& out, std::ostream& err) {
 
 Runner DefineWarp(CLI::App& command) {
   auto o = std::make_shared<WarpOptions>();
-  AddInput(command, "FILE", "a bitmap file or panorama container, uncompressed", o->input);
+  AddInput(command, "FILE", "a bitmap file or panorama container", o->input);
   AddOutput(command, "OUT.png|OUT.bmp", o->output);
   AddSize(command, kMaxWarpFrameWidth, o->width, o->height);
   o->view.Define(command);
