@@ -38,3 +38,15 @@ done
   --position 3,1,0 --heading 60 --pitch -5 --fov 90 >/dev/null
 echo "demo: the sample tour from between the summit and the ridge: $(pwd)/$out/tour-between-nodes.png"
 echo "demo: image credit: NASA/JPL-Caltech/Cornell (public domain), see $out/CREDITS.md"
+
+# ---- The web front end: the sample pages in today's browsers -------------------------------------
+# samples/web/index.html embeds the samples as pages did for the plug-in, plus the page script's
+# line; a headless Chromium shows it and keeps a screenshot.
+if [ -f build/web/kestrelvue-core.mjs ]; then
+  bash scripts/web-node.sh tests/web/demo-shot.mjs "$out/web.png"
+  echo "demo: to open the web demo yourself, serve the repository on this machine only:"
+  echo "  python3 -m http.server 8000 --bind 127.0.0.1 --directory $(pwd)"
+  echo "  and open http://127.0.0.1:8000/samples/web/index.html"
+else
+  echo "demo: build/web is missing (make web); no web demo"
+fi
