@@ -52,6 +52,7 @@ bench: native win32
 	build/native/bin/kvp_bench --benchmark_min_time=0.2
 	build/native/bin/kvp_frame_bench --benchmark_min_time=0.5
 	scripts/wine-run.sh --prefix build/win32/wineprefix build/win32/bin/kvp_plugin_figures.exe
+	bash scripts/web-bench.sh
 
 # The fuzz targets under libFuzzer (clang), FUZZ_SECONDS each (default 180); `make test` replays
 # their saved inputs in the asan build.

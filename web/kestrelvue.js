@@ -87,7 +87,8 @@
       this.setViewLimitsRaw = w('kv_set_view_limits', 'number', ['number', 'number', 'number']);
       this.pickRaw = w('kv_pick', 'number', ['number', 'number', 'number', 'number']);
       this.hotspotLink = w('kv_hotspot_link', 'string', ['number', 'number']);
-      this.placeSprite = w('kv_place_sprite', 'number', ['number', 'string', 'number']);
+      this.placeSpriteRaw = w('kv_place_sprite', 'number',
+        ['number', 'string', 'number', 'number']);
       this.pollRaw = w('kv_poll', 'number', ['number']);
       // Room for the calls that answer through pointers: four doubles, or eight integers.
       this.scratch = this.malloc(64);
@@ -120,6 +121,7 @@
     }
 
     pick(id, x, y) {
+      new Int32Array(this.heap().buffer, this.scratch, 1)[0] = 0;
       const index = this.pickRaw(id, x, y, this.scratch);
       const kind = new Int32Array(this.heap().buffer, this.scratch, 1)[0];
       return { index, kind };
@@ -384,6 +386,7 @@
     // Frees the viewer and everything it owns; called when its element leaves the page.
     destroy() {
       if (!this.id) return;
+      this.closeMenu();
       if (this.externalViewer) this.externalViewer.close();
       this.closeDevice();
       if (this.resizeObserver) this.resizeObserver.disconnect();
@@ -677,7 +680,8 @@
         audio.src = url;
         this.device = audio;
         this.box.append(audio);
-        audio.play().catch(() => this.closeDevice());
+        // A sound the browser will not play stays silent, as a failed MCI command did.
+        audio.play().catch(() => {});
         return 1;
       }
       if (url.includes('.avi') || url.includes('.AVI')) {
@@ -732,10 +736,14 @@
     }
 
     // A sprite picture that has arrived goes into sprite 0 at the box of the hot spot whose
-    // link fetched it; the pending index stays for a later file of the same click.
+    // link fetched it; the pending index stays for a later file of the same click. One frame
+    // shows it now rather than at the next movement.
     placeSprite(url) {
       if (!this.hasController) return 0;
-      return this.core.placeSprite(this.id, url, this.pendingHotspot) === 0 ? 1 : 0;
+      // Every sprite picture goes into sprite 0.
+      if (this.core.placeSpriteRaw(this.id, url, 0, this.pendingHotspot) !== 0) return 0;
+      this.core.requestFrames(this.id, 1, 1);
+      return 1;
     }
 
     // ---- Menu and commands ----
