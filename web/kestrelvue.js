@@ -1033,7 +1033,7 @@
     return /^\s*\d+(\.\d+)?\s*$/.test(value) ? value.trim() + 'px' : value.trim();
   }
 
-  function replaceElement(node, core) {
+  function replaceElement(node) {
     // An <embed> inside an <object> that is itself replaced goes with it.
     const outer = node.parentElement && node.parentElement.closest('object');
     if (outer && isPanoramaElement(outer)) return;
@@ -1052,14 +1052,23 @@
     const align = (node.getAttribute('align') || '').toLowerCase();
     if (align === 'left' || align === 'right') box.style.float = align;
     box.dataset.kvSrc = source;
+    box.className = (box.className ? box.className + ' ' : '') + 'kv-viewer';
     node.replaceWith(box);
-    const instance = new Instance(core, box);
-    replaced.set(box, instance);
-    if (!instance.window.create()) return;
-    instance.getURL(source, null);
+    // The box holds the element's place at once; the viewer moves in when the core is there.
+    ready.then((core) => {
+      if (!box.isConnected) return;
+      const instance = new Instance(core, box);
+      replaced.set(box, instance);
+      if (instance.window.create()) instance.getURL(source, null);
+    }, (error) => {
+      box.style.background = '#fff';
+      box.style.border = '1px solid #888';
+      box.textContent = 'Kestrelvue: the panorama viewer could not be loaded (' +
+        (error && error.message ? error.message : String(error)) + ').';
+    });
   }
 
-  function scan(root, core) {
+  function scan(root) {
     const found = [];
     if (isPanoramaElement(root)) found.push(root);
     if (root.querySelectorAll) {
@@ -1068,7 +1077,7 @@
       }
     }
     for (const node of found) {
-      if (node.isConnected) replaceElement(node, core);
+      if (node.isConnected) replaceElement(node);
     }
   }
 
@@ -1085,14 +1094,14 @@
     }
   }
 
-  function watch(core) {
-    scan(document.documentElement, core);
+  function watch() {
+    scan(document.documentElement);
     const observer = new MutationObserver((records) => {
       for (const record of records) {
-        for (const node of record.addedNodes) scan(node, core);
+        for (const node of record.addedNodes) scan(node);
         for (const node of record.removedNodes) forget(node);
         if (record.type === 'attributes' && isPanoramaElement(record.target)) {
-          scan(record.target, core);
+          scan(record.target);
         }
       }
     });
@@ -1124,7 +1133,7 @@
       return [...live];
     },
     scan(root) {
-      return ready.then((core) => scan(root || document.documentElement, core));
+      scan(root || document.documentElement);
     },
     // A viewer in `element` showing `url` as the page would through an <embed>.
     createViewer(element, url) {
@@ -1138,19 +1147,8 @@
     internals: { steeringFor, thumbnailRectangle, fullPanoramaUrl },
   };
   Object.defineProperty(window, 'Kestrelvue', { value: api });
-  ready.then((core) => whenDocument(() => {
+  whenDocument(() => {
     addStyle();
-    watch(core);
-  }), (error) => {
-    // Without the core there is nothing to show; say so in place of each element.
-    whenDocument(() => {
-      for (const node of document.querySelectorAll('embed, object')) {
-        if (!isPanoramaElement(node)) continue;
-        const note = document.createElement('span');
-        note.textContent = 'Kestrelvue: the panorama viewer could not be loaded (' +
-          (error && error.message ? error.message : String(error)) + ').';
-        node.replaceWith(note);
-      }
-    });
+    watch();
   });
 })();
