@@ -42,6 +42,7 @@ echo "demo: image credit: NASA/JPL-Caltech/Cornell (public domain), see $out/CRE
 # ---- The web front end: the sample pages in today's browsers -------------------------------------
 # samples/web/index.html embeds the samples as pages did for the plug-in, plus the page script's
 # line; a headless Chromium shows it and keeps a screenshot.
+make --no-print-directory web || echo "demo: the web build failed"
 if [ -f build/web/kestrelvue-core.mjs ]; then
   bash scripts/web-node.sh tests/web/demo-shot.mjs "$out/web.png"
   echo "demo: to open the web demo yourself, serve the repository on this machine only:"
