@@ -4,7 +4,7 @@
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 KVP := build/native/bin/kvp
 
-.PHONY: all deps build native win32 asan tsan test test-native test-win32 test-asan test-tsan demo bench fuzz clean
+.PHONY: all deps build native win32 asan tsan web test test-native test-win32 test-asan test-tsan demo bench fuzz clean
 
 all: build
 
@@ -26,6 +26,12 @@ asan: deps
 tsan: deps
 	cmake --preset tsan >/dev/null
 	cmake --build --preset tsan -j $(JOBS)
+
+# The core in WebAssembly with the page script, into build/web/ (Debian's emscripten; its em++
+# needs Node's modules from /usr/share/nodejs).
+web: deps
+	NODE_PATH=/usr/share/nodejs cmake --preset web >/dev/null
+	NODE_PATH=/usr/share/nodejs cmake --build --preset web -j $(JOBS)
 
 # Both targets, no tests.
 build: native win32

@@ -163,7 +163,8 @@ void PanoramaController::Open(const char* fileName, platform::Window* target,
   }
 
   if (target != nullptr) {
-    renderThread = platform::StartThread(&PanoramaController::RenderLoop, this);
+    renderThread =
+        platform::StartStepThread(&PanoramaController::RenderStep, this, tickSignal);
     SetFrameRate(rate);
   }
 }

@@ -6,7 +6,9 @@
 //  - The window thread calls Open, Close, the setters, Pick, and the hot-spot and sprite
 //    operations.
 //  - The timer service's thread runs TimerTick (controller/render_thread.cpp).
-//  - The render thread runs RenderLoop and, for each frame, RenderFrame.
+//  - The render thread runs RenderStep (one tick's work) after each wait for a tick and, for
+//    each frame, RenderFrame. Where there are no threads the page's animation frame runs the
+//    same step (platform::StartStepThread).
 // Every field below is protected by `lock` once the controller is open, except where noted;
 // the render thread holds the lock for a whole frame.
 #pragma once
@@ -19,6 +21,7 @@
 #include <vector>
 
 #include "data/types.h"
+#include "platform/platform.h"
 #include "render/frame_renderer.h"
 #include "render/sprite_drawing.h"
 
@@ -257,8 +260,11 @@ class PanoramaController {
   std::atomic<uint32_t> ticksHandled{0};
   std::atomic<uint32_t> framesDrawn{0};
 
-  // The render thread's body (argument: the controller).
-  static uint32_t RenderLoop(void* controller);
+  // The render thread's work for one tick (argument: the controller): takes a tick from the
+  // queue and, while frames are pending, draws one frame; idle when no tick waits; done once
+  // Close has told the thread to leave. Run by the render thread after each wake-up, or by
+  // the page's animation frame where there are no threads; tests call it directly.
+  static platform::StepResult RenderStep(void* controller);
   // The timer callback (user: the controller).
   static void TimerTick(uint32_t id, void* controller);
   // Ends the animation; the caller holds the lock. Returns the timer it stopped (0: none),

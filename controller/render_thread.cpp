@@ -1,12 +1,9 @@
 // Frame scheduling: the tick queue, the timer callback with its rate adaptation, the render
-// thread's loop, Stop, and Close, which tears the controller down.
+// thread's step, Stop, and Close, which tears the controller down.
 //
 // Three threads meet here: the window thread (frame requests, setters, Close), the timer
-// service's thread (TimerTick) and the render thread (RenderLoop). The controller lock is
+// service's thread (TimerTick) and the render thread (RenderStep). The controller lock is
 // outside, the queue's lock inside; the callback and the render thread never hold both.
-#include <chrono>
-#include <thread>
-
 #include "controller/panorama_controller.h"
 #include "data/environment_set.h"
 #include "diag/timed_lock.h"
@@ -96,39 +93,35 @@ void PanoramaController::TimerTick(uint32_t /*id*/, void* controller) {
 
 // ---- Render thread ------------------------------------------------------------------------------
 
-uint32_t PanoramaController::RenderLoop(void* controller) {
+platform::StepResult PanoramaController::RenderStep(void* controller) {
   auto* c = static_cast<PanoramaController*>(controller);
-  for (;;) {
-    if (c->leaving) return 0;
-    bool ticked = false;
-    {
-      TimedLock queue(c->tickQueue->lock);
-      ticked = c->tickQueue->Take();
-    }
-    if (!ticked) {
-      platform::WaitSemaphore(c->tickSignal, platform::kInfinite);
-      continue;
-    }
-
-    TimedLock held(c->lock);
-    if (c->leaving) return 0;
-    if (c->framesPending == 0) {
-      const uint32_t stopped = c->Stop();
-      held.Release();
-      if (stopped != 0) platform::KillTimer(stopped);
-      ++c->ticksHandled;
-      continue;
-    }
-    if (c->framesPending > 0) --c->framesPending;
-    const int16_t result = c->RenderFrame();
-    if (result >= 2 && c->notifyPending != 0) {
-      c->notifyPending = 0;
-      platform::PostWindowMessage(c->notifyWindow, c->notifyMessage, 1, result);
-    }
-    held.Release();
-    if (result != kNoFrame) ++c->framesDrawn;
-    ++c->ticksHandled;
+  if (c->leaving) return platform::StepResult::kDone;
+  bool ticked = false;
+  {
+    TimedLock queue(c->tickQueue->lock);
+    ticked = c->tickQueue->Take();
   }
+  if (!ticked) return platform::StepResult::kIdle;
+
+  TimedLock held(c->lock);
+  if (c->leaving) return platform::StepResult::kDone;
+  if (c->framesPending == 0) {
+    const uint32_t stopped = c->Stop();
+    held.Release();
+    if (stopped != 0) platform::KillTimer(stopped);
+    ++c->ticksHandled;
+    return platform::StepResult::kMore;
+  }
+  if (c->framesPending > 0) --c->framesPending;
+  const int16_t result = c->RenderFrame();
+  if (result >= 2 && c->notifyPending != 0) {
+    c->notifyPending = 0;
+    platform::PostWindowMessage(c->notifyWindow, c->notifyMessage, 1, result);
+  }
+  held.Release();
+  if (result != kNoFrame) ++c->framesDrawn;
+  ++c->ticksHandled;
+  return platform::StepResult::kMore;
 }
 
 uint32_t PanoramaController::Stop() {
@@ -160,7 +153,7 @@ void PanoramaController::Close() {
     // Time for the timer's next tick and the render thread to draw that frame (and post its
     // notification) before Stop below empties the queue and the thread is told to leave. At
     // low frame rates the tick may come too late; Close goes on regardless.
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    platform::Sleep(100);
   }
 
   TimedLock held(lock);

@@ -433,7 +433,7 @@ void EnvironmentSet::StartBackgroundLoad(int32_t nodeIndex, int slotIndex, int m
     // The worker finishes under the state guard; holding it here makes it wait until its
     // handle is recorded.
     TimedLock state(record->stateGuard);
-    platform::Thread* worker = platform::StartThread(&TransferWorker, record);
+    platform::Thread* worker = platform::StartStepThread(&TransferStep, record, nullptr);
     if (worker == nullptr) {
       record->completion = nullptr;
       code = 3;

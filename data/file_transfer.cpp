@@ -1,5 +1,5 @@
-// Chunked file transfers: the read loop shared by the synchronous reader and the worker, the
-// abort request, and the record's life.
+// Chunked file transfers: the chunk read shared by the synchronous reader and the worker's
+// steps, the abort request, and the record's life.
 #include "data/file_transfer.h"
 
 #include <cassert>
@@ -18,23 +18,20 @@ bool AbortRequested(TransferRecord& record) {
   return record.abort != 0;
 }
 
-// The loop RunTransfer and the worker share.
-uint32_t TransferLoop(TransferRecord& record) {
-  uint32_t total = 0;
-  while (record.remaining > 0 && record.chunk > 0) {
-    if (record.hooks != nullptr) record.hooks->BeforeChunk(record);
-    if (AbortRequested(record)) break;
-    const uint32_t n = record.chunk < record.remaining ? record.chunk : record.remaining;
-    const uint32_t got =
-        record.file != nullptr ? platform::ReadFile(record.file, record.cursor, n) : 0;
-    total += got;
-    if (got < n) break;
-    record.cursor += n;
-    record.remaining -= n;
-    // Let the render thread draw while an image streams in.
-    if (record.remaining > 0 && !AbortRequested(record)) std::this_thread::yield();
-  }
-  return total;
+// One chunk of the read, as RunTransfer and the worker's steps share it: adds the bytes read
+// to `total`. Returns whether another chunk may follow (no abort, no short read, bytes remain).
+bool TransferChunk(TransferRecord& record, uint32_t& total) {
+  if (record.remaining == 0 || record.chunk == 0) return false;
+  if (record.hooks != nullptr) record.hooks->BeforeChunk(record);
+  if (AbortRequested(record)) return false;
+  const uint32_t n = record.chunk < record.remaining ? record.chunk : record.remaining;
+  const uint32_t got =
+      record.file != nullptr ? platform::ReadFile(record.file, record.cursor, n) : 0;
+  total += got;
+  if (got < n) return false;
+  record.cursor += n;
+  record.remaining -= n;
+  return record.remaining > 0;
 }
 
 }  // namespace
@@ -58,7 +55,12 @@ TransferRecord* OpenTransfer(const char* path, TransferHooks* hooks) {
   return record;
 }
 
-uint32_t RunTransfer(TransferRecord* record) { return TransferLoop(*record); }
+uint32_t RunTransfer(TransferRecord* record) {
+  uint32_t total = 0;
+  // Let the render thread draw while an image streams in.
+  while (TransferChunk(*record, total)) std::this_thread::yield();
+  return total;
+}
 
 void AbortTransfer(TransferRecord* record) {
   if (record == nullptr) return;
@@ -79,10 +81,12 @@ void DestroyTransfer(TransferRecord* record) {
   delete record;
 }
 
-uint32_t TransferWorker(void* argument) {
+platform::StepResult TransferStep(void* argument) {
   auto* record = static_cast<TransferRecord*>(argument);
+  if (TransferChunk(*record, record->transferred)) return platform::StepResult::kMore;
+
   TransferHooks* hooks = record->hooks;
-  uint32_t total = TransferLoop(*record);
+  uint32_t total = record->transferred;
   if (hooks != nullptr) hooks->BeforeFinish(*record);
   TransferCompletion completion = nullptr;
   void* context = nullptr;
@@ -96,7 +100,7 @@ uint32_t TransferWorker(void* argument) {
   }
   if (completion != nullptr) completion(context, record, record->cursor, total);
   if (hooks != nullptr) hooks->AfterCompletion();
-  return 0;
+  return platform::StepResult::kDone;
 }
 
 }  // namespace kvp

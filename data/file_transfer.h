@@ -1,6 +1,6 @@
 // Chunked, abortable file transfers: a record with its file, cursor and two guards, read on
-// the calling thread or on a worker thread that reports to a completion. The environment set
-// fills its image slots with them.
+// the calling thread or, a chunk per step, on a worker thread that reports to a completion.
+// The environment set fills its image slots with them.
 //
 // Threads: a record's creator owns it. Once a worker runs, the worker and completion fields
 // are guarded by the state guard and the abort flag by the abort guard (see TransferRecord);
@@ -8,6 +8,8 @@
 #pragma once
 
 #include <cstdint>
+
+#include "platform/platform.h"
 
 namespace platform {
 struct File;
@@ -45,6 +47,7 @@ struct TransferRecord {
   uint32_t remaining = 0;          // bytes still to read
   int32_t direction = 0;           // 0 = read, the only direction used
   uint32_t chunk = 0;              // largest single read
+  uint32_t transferred = 0;        // bytes a worker's steps have read so far
   // --- protected by stateGuard once a worker runs
   platform::Thread* worker = nullptr;       // cleared by the worker when it finishes
   TransferCompletion completion = nullptr;  // cleared likewise
@@ -78,8 +81,10 @@ void AbortTransfer(TransferRecord* record);
 // already clear), the synchronous load, a failed start, and teardown after the worker ended.
 void DestroyTransfer(TransferRecord* record);
 
-// The worker thread's body: the read loop, then the finish under the state guard, then the
-// completion. `argument` is the record.
-uint32_t TransferWorker(void* argument);
+// The worker thread's step (platform::StartStepThread; `argument` is the record): one chunk,
+// and after the last one (or an abort, or a short read) the finish under the state guard and
+// the completion, which ends the thread. Where there are no threads the page runs one chunk
+// per animation frame.
+platform::StepResult TransferStep(void* argument);
 
 }  // namespace kvp

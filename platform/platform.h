@@ -172,6 +172,34 @@ int32_t CurrentThreadPriority();
 void SetThreadPriority(Thread* thread, int32_t priority);
 void SetCurrentThreadPriority(int32_t priority);
 
+// ---- Threads written as steps -------------------------------------------------------------------
+//
+// A thread whose body is cut into bounded steps, so that a side without threads (the web) can
+// run it between its other work; the render thread and the loader's workers are written so.
+// A step returns what the thread does next.
+struct Semaphore;
+
+enum class StepResult {
+  kMore,  // call the step again at once
+  kIdle,  // nothing to do until `wake` is released: take one count, then call again
+  kDone,  // the thread ends with exit code 0
+};
+using StepMain = StepResult (*)(void* argument);
+
+// Starts a thread that calls `step(argument)` as its result says. `wake` may be null for a
+// thread that never idles. The handle is waited for and closed like StartThread's.
+//   Windows, POSIX: a real thread runs that loop (platform/common/step_thread.h).
+//   Web: nothing runs now; the page's animation frame runs one step of every thread that can
+//   go on, and WaitThread on the handle runs the thread's steps in the waiting call until it
+//   ends or can go no further.
+// Null when the system refuses; then `step` never runs.
+Thread* StartStepThread(StepMain step, void* argument, Semaphore* wake);
+
+// Suspends the calling thread for `milliseconds` (Sleep), letting the other threads run.
+// Web: nothing else could run meanwhile and blocking would freeze the page, so it returns at
+// once; what the pause was for happens at the next animation frame.
+void Sleep(uint32_t milliseconds);
+
 // ---- Semaphores ---------------------------------------------------------------------------------
 //
 // CreateSemaphore / ReleaseSemaphore / WaitForSingleObject on a semaphore / CloseHandle, under

@@ -1,6 +1,7 @@
 // POSIX semaphores and threads with Win32 meaning: counted semaphores with a maximum and timed
 // waits, threads with a timed wait for their end and a handle that may be closed early.
 #include "platform/platform.h"
+#include "platform/common/step_thread.h"
 
 #include <cerrno>
 #include <chrono>
@@ -137,5 +138,13 @@ int32_t ProcessorCount() {
 int32_t CurrentThreadPriority() { return kThreadPriorityNormal; }
 void SetThreadPriority(Thread*, int32_t) {}
 void SetCurrentThreadPriority(int32_t) {}
+
+Thread* StartStepThread(StepMain step, void* argument, Semaphore* wake) {
+  return common::StartThreadedSteps(step, argument, wake);
+}
+
+void Sleep(uint32_t milliseconds) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
 
 }  // namespace platform

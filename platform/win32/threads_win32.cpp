@@ -1,5 +1,6 @@
 // Win32 semaphores and threads: each call forwards to the kernel object call it stands for.
 #include "platform/platform.h"
+#include "platform/common/step_thread.h"
 
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
@@ -88,5 +89,11 @@ void SetThreadPriority(Thread* thread, int32_t priority) {
 void SetCurrentThreadPriority(int32_t priority) {
   ::SetThreadPriority(::GetCurrentThread(), priority);
 }
+
+Thread* StartStepThread(StepMain step, void* argument, Semaphore* wake) {
+  return common::StartThreadedSteps(step, argument, wake);
+}
+
+void Sleep(uint32_t milliseconds) { ::Sleep(milliseconds); }
 
 }  // namespace platform
