@@ -70,7 +70,7 @@
       this.fileEnd = w('kv_file_end', 'number', ['number', 'number']);
       this.malloc = w('kv_malloc', 'number', ['number']);
       this.free = w('kv_free', null, ['number']);
-      this.open = w('kv_open', 'number', ['number', 'string', 'number', 'number']);
+      this.open = w('kv_open', 'number', ['number', 'string', 'number']);
       this.requestFrames = w('kv_request_frames', 'number', ['number', 'number', 'number']);
       this.getFrameRateRaw = w('kv_get_frame_rate', 'number', ['number']);
       this.setView = w('kv_set_view', 'number',
@@ -87,8 +87,7 @@
       this.setViewLimitsRaw = w('kv_set_view_limits', 'number', ['number', 'number', 'number']);
       this.pickRaw = w('kv_pick', 'number', ['number', 'number', 'number', 'number']);
       this.hotspotLink = w('kv_hotspot_link', 'string', ['number', 'number']);
-      this.placeSpriteRaw = w('kv_place_sprite', 'number',
-        ['number', 'string', 'number', 'number']);
+      this.placeSprite = w('kv_place_sprite', 'number', ['number', 'string', 'number']);
       this.pollRaw = w('kv_poll', 'number', ['number']);
       // Room for the calls that answer through pointers: four doubles, or eight integers.
       this.scratch = this.malloc(64);
@@ -427,6 +426,11 @@
       if (request.type === 'fetch') {
         // A tour's next node: the loader takes it whenever it has arrived.
         fetchIntoCore(this.core, request.url);
+      } else if (request.type === 'open' && this.pendingOpen) {
+        const { thumbnail, view } = this.pendingOpen;
+        this.pendingOpen = null;
+        if (request.code === 0) this.configure(thumbnail, view);
+        else this.canvas.style.cursor = '';
       } else if (request.type === 'message') {
         this.showMessage(request.text, request.caption || kCaption);
       }
@@ -442,10 +446,20 @@
       if (this.hasController) view = this.core.getView(this.id);
       this.hasController = false;
       this.canvas.style.cursor = 'wait';
-      if (this.core.open(this.id, url, 0, 5) !== 0) {
+      const opened = this.core.open(this.id, url, 0);
+      if (opened === -1) {
+        // A tour waits for its node files; the core reports the open when they are in.
+        this.pendingOpen = { url, thumbnail, view };
+        return 1;
+      }
+      if (opened !== 0) {
         this.canvas.style.cursor = '';
         return 0;
       }
+      return this.configure(thumbnail, view);
+    }
+
+    configure(thumbnail, view) {
       this.hasController = true;
       this.canvas.style.cursor = 'move';
       if (thumbnail) {
@@ -741,7 +755,7 @@
     placeSprite(url) {
       if (!this.hasController) return 0;
       // Every sprite picture goes into sprite 0.
-      if (this.core.placeSpriteRaw(this.id, url, 0, this.pendingHotspot) !== 0) return 0;
+      if (this.core.placeSprite(this.id, url, this.pendingHotspot) !== 1) return 0;
       this.core.requestFrames(this.id, 1, 1);
       return 1;
     }
@@ -896,7 +910,7 @@
       close.addEventListener('click', () => this.externalViewer && this.externalViewer.close());
       if (!viewer.create()) return;
       viewer.canvas.style.cursor = 'wait';
-      if (viewer.core.open(viewer.id, this.instance.panoramaUrl || '', 0, 5) === 0) {
+      if (viewer.core.open(viewer.id, this.instance.panoramaUrl || '', 0) === 0) {
         viewer.hasController = true;
         viewer.canvas.style.cursor = 'move';
         viewer.core.requestFrames(viewer.id, -1, 1);
