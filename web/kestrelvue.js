@@ -48,6 +48,8 @@
   const kKeyTurn = 60;
   const kKeyZoom = 30;
   const kUnlimited = -1;
+  // Frames asked for to smooth a view that stopped, before the viewer gives up on it.
+  const kSettleRounds = 3;
   const kStopped = 0;
   const kKindSprite = 2;
   const kKindHotspot = 4;
@@ -89,6 +91,7 @@
       this.hotspotLink = w('kv_hotspot_link', 'string', ['number', 'number']);
       this.placeSprite = w('kv_place_sprite', 'number', ['number', 'string', 'number']);
       this.pollRaw = w('kv_poll', 'number', ['number']);
+      this.isSettled = w('kv_is_settled', 'number', ['number']);
       // Room for the calls that answer through pointers: four doubles, or eight integers.
       this.scratch = this.malloc(64);
     }
@@ -317,8 +320,11 @@
       this.keys = new Set();
       this.touches = new Map();
       this.pinch = null;
-      this.idleFrames = 0;
+      this.running = false;       // the core's frame timer runs (until its "idle" request)
+      this.continuous = false;    // ... asked for without end
+      this.settleRounds = 0;      // frames asked for since the view stopped, to smooth it
       this.idleWaiters = [];
+      this.stopCallbacks = [];    // run once when the frames asked for have all been drawn
       this.width = 0;
       this.height = 0;
       this.firstFrameAt = 0;      // page time of the first picture, for the benchmark
@@ -371,6 +377,7 @@
       const [w, h] = this.pixelSize();
       if (w === this.width && h === this.height) return;
       if (this.core.resize(this.id, w, h) !== 0) return;
+      this.running = this.running || this.hasController;  // the core redraws at the new size
       this.width = w;
       this.height = h;
       this.canvas.width = w;
@@ -379,7 +386,7 @@
       if (this.thumbnailMode === 1) {
         this.core.setViewLimits(this.id, 1, thumbnailRectangle(w, h));
       }
-      this.core.requestFrames(this.id, 1, 1);
+      this.requestFrames(1, 1);
     }
 
     // Frees the viewer and everything it owns; called when its element leaves the page.
@@ -393,8 +400,22 @@
       this.core.destroy(this.id);
       this.id = 0;
       this.hasController = false;
+      this.running = false;
+      this.stopCallbacks = [];
       for (const resolve of this.idleWaiters) resolve();
       this.idleWaiters = [];
+    }
+
+    // The controller's RequestFrames, keeping track of whether the core's timer runs.
+    requestFrames(count, mode) {
+      const result = this.core.requestFrames(this.id, count, mode);
+      if (result === 0) {
+        this.running = true;
+        this.settleRounds = 0;
+        if (count < 0) this.continuous = true;
+        else if (count === 0) this.continuous = false;
+      }
+      return result;
     }
 
     // One animation frame: the core's timers and render step, its requests, the picture.
@@ -408,22 +429,49 @@
         const image = this.core.imageData(this.id, this.width, this.height);
         if (image) this.context.putImageData(image, 0, 0);
         if (!this.firstFrameAt) this.firstFrameAt = performance.now();
-        this.idleFrames = 0;
-      } else if (++this.idleFrames >= 6 && this.idleWaiters.length > 0) {
+      }
+      if (this.idleWaiters.length > 0 && this.isStill()) {
         const waiters = this.idleWaiters;
         this.idleWaiters = [];
         for (const resolve of waiters) resolve();
       }
     }
 
-    // Resolves once the picture has stopped changing for a few frames.
+    // The picture stands still: no frames are coming (or only copies of the cached one, in
+    // a run without end), and the view has been smoothed, unless it could not be.
+    isStill() {
+      if (!this.hasController) return true;
+      if (this.running && !this.continuous) return false;
+      return this.settleRounds >= kSettleRounds || this.core.isSettled(this.id) === 1;
+    }
+
+    // Resolves once the picture stands still in its smoothed frame, as `kvp render` draws it.
     whenIdle() {
-      this.idleFrames = 0;
+      if (this.isStill()) return Promise.resolve();
+      if (!this.running) this.settle();
       return new Promise((resolve) => this.idleWaiters.push(resolve));
     }
 
+    // A window on the screen is painted again now and then, and the plug-in's paint asked
+    // for a frame: a view that stands still got its smoothed frame that way. A canvas is not
+    // painted by anyone, so the frame is asked for once the frames have run out.
+    settle() {
+      if (!this.hasController || this.settleRounds >= kSettleRounds) return;
+      if (this.core.isSettled(this.id) === 1) return;
+      if (this.core.requestFrames(this.id, 1, 1) !== 0) return;
+      ++this.settleRounds;
+      this.running = true;
+    }
+
     handleRequest(request) {
-      if (request.type === 'fetch') {
+      if (request.type === 'notify' && request.what === 'idle') {
+        this.running = false;
+        this.continuous = false;
+        const callbacks = this.stopCallbacks;
+        this.stopCallbacks = [];
+        for (const callback of callbacks) callback();
+        this.settle();
+      } else if (request.type === 'fetch') {
         // A tour's next node: the loader takes it whenever it has arrived.
         fetchIntoCore(this.core, request.url);
       } else if (request.type === 'open' && this.pendingOpen) {
@@ -479,7 +527,7 @@
         this.core.setView(this.id, view[0], view[1], view[2], view[3], 0);
         this.core.setViewLimits(this.id, 2, [-360, 360, -360, 360, -360, 360, 30, 120]);
       }
-      this.core.requestFrames(this.id, 1, 1);
+      this.requestFrames(1, 1);
       return 1;
     }
 
@@ -550,7 +598,7 @@
       this.canvas.setPointerCapture(e.pointerId);
       // The press turns at a third of the rate of a drag.
       this.steer(steeringFor(x, y, this.width, this.height), e.shiftKey, 1.0);
-      this.core.requestFrames(this.id, -1, 1);
+      this.requestFrames(-1, 1);
     }
 
     onPointerMove(e) {
@@ -590,7 +638,7 @@
       if (!this.hasController || this.busy) return;
       if (this.canvas.hasPointerCapture(e.pointerId)) this.canvas.releasePointerCapture(e.pointerId);
       this.stopMotion();
-      this.core.requestFrames(this.id, 1, 1);  // one more frame ends the continuous run
+      this.requestFrames(1, 1);  // one more frame ends the continuous run
     }
 
     // Two fingers: the field of view follows the spread of the fingers, the view holds still.
@@ -599,7 +647,7 @@
       const [a, b] = [...this.touches.values()];
       this.pinch = { distance: Math.hypot(a[0] - b[0], a[1] - b[1]) || 1,
         fov: this.core.getView(this.id)[3] };
-      this.core.requestFrames(this.id, 1, 1);
+      this.requestFrames(1, 1);
     }
 
     movePinch() {
@@ -608,7 +656,7 @@
       const [h, p, r] = this.core.getView(this.id);
       const fov = this.pinch.fov * this.pinch.distance / distance;
       this.core.setView(this.id, h, p, r, fov, 0);
-      this.core.requestFrames(this.id, 1, 1);
+      this.requestFrames(1, 1);
     }
 
     onKey(e, down) {
@@ -637,7 +685,7 @@
       k.setHeadingMotion(this.id, h, h ? kUnlimited : kStopped, 0);
       k.setPitchMotion(this.id, p, p ? kUnlimited : kStopped, 0);
       k.setZoomMotion(this.id, z, z ? kUnlimited : kStopped, 0);
-      k.requestFrames(this.id, this.keys.size > 0 ? -1 : 1, 1);
+      this.requestFrames(this.keys.size > 0 ? -1 : 1, 1);
     }
 
     releaseKeys() {
@@ -756,7 +804,7 @@
       if (!this.hasController) return 0;
       // Every sprite picture goes into sprite 0.
       if (this.core.placeSprite(this.id, url, this.pendingHotspot) !== 1) return 0;
-      this.core.requestFrames(this.id, 1, 1);
+      this.requestFrames(1, 1);
       return 1;
     }
 
@@ -858,12 +906,12 @@
 
     // The view returns to heading, pitch and roll 0 at field of view 90 in one second: the
     // speeds are per second and the frames asked for are one second's worth.
-    async resetPanorama() {
+    resetPanorama() {
       if (!this.hasController || this.busy) return;
       const k = this.core;
       const id = this.id;
       this.closeDevice();
-      k.requestFrames(id, 0, 1);
+      this.requestFrames(0, 1);
       const [h, p, r, f] = k.getView(id);
       k.setHeadingMotion(id, -h, -1, 0);
       k.setPitchMotion(id, -p, -1, 0);
@@ -871,17 +919,19 @@
       k.setZoomMotion(id, 90.0 - f, -1, 0);
       k.setForwardMotion(id, 0.0, -1, 0);
       const frames = k.getFrameRate(id);
+      // The plug-in's window waited here for the animation's end; a page cannot block, so
+      // the rest runs when the core says its frames are done, before any other frame.
+      if (this.requestFrames(frames, 2) !== 0) return;
       this.busy = true;
-      k.requestFrames(id, frames, 2);
-      await this.whenIdle();
-      this.busy = false;
-      if (this.id !== id || !this.hasController) return;
-      k.setHeadingMotion(id, 0.0, -1, 0);
-      k.setPitchMotion(id, 0.0, -1, 0);
-      k.setRollMotion(id, 0.0, -1, 0);
-      k.setZoomMotion(id, 0.0, -1, 0);
-      const view = k.getView(id);
-      k.setTravelDirection(id, view[0], view[1], 0);
+      this.stopCallbacks.push(() => {
+        this.busy = false;
+        k.setHeadingMotion(id, 0.0, -1, 0);
+        k.setPitchMotion(id, 0.0, -1, 0);
+        k.setRollMotion(id, 0.0, -1, 0);
+        k.setZoomMotion(id, 0.0, -1, 0);
+        const view = k.getView(id);
+        k.setTravelDirection(id, view[0], view[1], 0);
+      });
     }
 
     // A larger viewer over the page on the same panorama file, rendering continuously.
@@ -913,7 +963,7 @@
       if (viewer.core.open(viewer.id, this.instance.panoramaUrl || '', 0) === 0) {
         viewer.hasController = true;
         viewer.canvas.style.cursor = 'move';
-        viewer.core.requestFrames(viewer.id, -1, 1);
+        viewer.requestFrames(-1, 1);
       } else {
         viewer.canvas.style.cursor = '';
       }

@@ -34,6 +34,11 @@ export async function startServer(mounts, inject = []) {
     const url = new URL(req.url, 'http://127.0.0.1');
     const pathname = decodeURIComponent(url.pathname);
     server.log.push(pathname);
+    // The browser asks for the site's icon on its own; none is not a fault of the page.
+    if (pathname === '/favicon.ico') {
+      res.writeHead(204).end();
+      return;
+    }
     const mount = Object.keys(mounts).find((m) => pathname.startsWith(m));
     const relative = mount ? path.posix.normalize(pathname.slice(mount.length)) : null;
     if (relative === null || relative.startsWith('..') || path.isAbsolute(relative)) {
@@ -140,6 +145,8 @@ export function comparePixels(a, b) {
 
 export class SkipTest extends Error {}
 
+const kTestSeconds = 90;
+
 export function assert(condition, message) {
   if (!condition) throw new Error(message);
 }
@@ -153,8 +160,13 @@ export async function runTests(tests, { setup, teardown, report, filter }) {
     if (context.server) context.server.log.length = 0;
     const started = Date.now();
     let outcome = 'passed', detail = '';
+    let timer;
     try {
-      await body(context);
+      // A test that hangs fails alone instead of holding up the run.
+      await Promise.race([body(context), new Promise((resolve, reject) => {
+        timer = setTimeout(() => reject(new Error(`no end after ${kTestSeconds} s`)),
+          kTestSeconds * 1000);
+      })]);
     } catch (error) {
       if (error instanceof SkipTest) {
         outcome = 'skipped';
@@ -164,6 +176,7 @@ export async function runTests(tests, { setup, teardown, report, filter }) {
         detail = error && error.stack ? error.stack : String(error);
       }
     }
+    clearTimeout(timer);
     for (const opened of (context.pages || []).splice(0)) await opened.close().catch(() => {});
     const seconds = (Date.now() - started) / 1000;
     results.push({ name, outcome, detail, seconds });

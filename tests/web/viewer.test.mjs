@@ -71,7 +71,7 @@ async function setView(page, view, index = 0) {
   await page.evaluate(([v4, i]) => {
     const v = window.Kestrelvue.viewers()[i];
     v.core.setView(v.id, v4[0], v4[1], v4[2], v4[3], 0);
-    v.core.requestFrames(v.id, 1, 1);
+    v.requestFrames(1, 1);
   }, [view, index]);
   await settle(page, index);
 }
