@@ -119,15 +119,26 @@ async function expectNativePicture(page, file, label, index = 0) {
 async function findHotspot(page, wanted, index = 0) {
   for (let heading = 0; heading < 360; heading += 30) {
     await setView(page, [heading, 0, 0, 60], index);
+    // Of the points over the hot spot that nothing of the viewer covers (its buttons), the
+    // one nearest their middle.
     const hit = await page.evaluate(([w, i]) => {
       const v = window.Kestrelvue.viewers()[i];
+      const r = v.canvas.getBoundingClientRect();
+      const scale = r.width / v.width;
+      const points = [];
       for (let y = 4; y < v.height; y += 6) {
         for (let x = 4; x < v.width; x += 6) {
           const { index: spot } = v.core.pick(v.id, x, y);
-          if (spot >= 0 && v.core.hotspotLink(v.id, spot).includes(w)) return { x, y };
+          if (spot < 0 || !v.core.hotspotLink(v.id, spot).includes(w)) continue;
+          const top = document.elementFromPoint(r.left + (x + 0.5) * scale, r.top + (y + 0.5) * scale);
+          if (top === v.canvas) points.push({ x, y });
         }
       }
-      return null;
+      if (points.length === 0) return null;
+      const mx = points.reduce((sum, p) => sum + p.x, 0) / points.length;
+      const my = points.reduce((sum, p) => sum + p.y, 0) / points.length;
+      const distance = (p) => Math.hypot(p.x - mx, p.y - my);
+      return points.reduce((best, p) => (distance(p) < distance(best) ? p : best));
     }, [wanted, index]);
     if (hit) {
       const box = await canvasBox(page, index);
