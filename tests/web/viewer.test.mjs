@@ -397,6 +397,7 @@ test('Reset Panorama returns the view to heading, pitch and roll 0 at field of v
   assert(Math.abs(angleDelta(view[0], 0)) < 0.5 && Math.abs(view[1]) < 0.5 &&
     Math.abs(view[2]) < 0.5 && Math.abs(view[3] - 90) < 0.5, `view after Reset: ${view}`);
   assert(seconds > 0.7 && seconds < 3, `the animation took ${seconds} s`);
+  await settle(page);
   await expectNativePicture(page, path.join(site, 'mars.pan'), 'after-reset');
   noProblems(page);
 });
