@@ -27,11 +27,12 @@ tsan: deps
 	cmake --preset tsan >/dev/null
 	cmake --build --preset tsan -j $(JOBS)
 
-# The core in WebAssembly with the page script, into build/web/ (Debian's emscripten; its em++
-# needs Node's modules from /usr/share/nodejs).
+# The core in WebAssembly with the page script and the About box's picture, into build/web/
+# (Debian's emscripten; its em++ needs Node's modules from /usr/share/nodejs).
 web: deps
 	NODE_PATH=/usr/share/nodejs cmake --preset web >/dev/null
 	NODE_PATH=/usr/share/nodejs cmake --build --preset web -j $(JOBS)
+	cp web/kestrelvue.js resources/qorvane.bmp build/web/
 
 # Both targets, no tests.
 build: native win32
