@@ -129,11 +129,20 @@ std::set<std::string> MissingNodeFiles(const std::string& path) {
   if (got == 4 && ((magic[0] == 'B' && magic[1] == 'M') || std::memcmp(magic, "KVPF", 4) == 0)) {
     return missing;
   }
-  for (const kvp::PanoramaNode& node : kvp::EnvironmentSet::DescriptionNodes(path.c_str())) {
-    if (!node.path.empty() && !platform::web::FileExists(node.path) &&
-        !platform::common::UrlForPath(node.path).empty()) {
-      missing.insert(node.path);
+  // A description that lets a moving viewer see the fast images needs those files too: the
+  // loader reads them while the view moves, and a node whose file is missing is blocked.
+  const bool fastImages =
+      platform::ProfileFile(path.c_str()).ReadInt("Kestrelvue", "Fleetglider", 0) != 0;
+  auto need = [&missing](const std::string& file) {
+    if (!file.empty() && !platform::web::FileExists(file) &&
+        !platform::common::UrlForPath(file).empty()) {
+      missing.insert(file);
     }
+  };
+  for (const kvp::PanoramaNode& node : kvp::EnvironmentSet::DescriptionNodes(path.c_str())) {
+    need(node.path);
+    // The fast image's name: the last character of the node's file name becomes '_'.
+    if (fastImages && !node.path.empty()) need(node.path.substr(0, node.path.size() - 1) + "_");
   }
   return missing;
 }

@@ -33,8 +33,10 @@ FileArrivals::~FileArrivals() {
 }
 
 int32_t FileArrivals::Begin(const std::string& url) {
-  const std::string path = common::PathForUrl(url);
-  if (path.empty() || !MakeParentFolders(path)) return 0;
+  const std::string urlPath = common::PathForUrl(url);
+  if (urlPath.empty()) return 0;
+  const std::string path = folder_ + urlPath;
+  if (!MakeParentFolders(path)) return 0;
   if (lastHandle_ == INT32_MAX) lastHandle_ = 0;
   const int32_t handle = ++lastHandle_;
   // Named per handle: two fetches of one URL never write into one hidden file.

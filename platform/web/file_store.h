@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <utility>
 
 namespace platform {
 namespace web {
@@ -13,7 +14,9 @@ namespace web {
 // The arrivals under way. One thread at a time.
 class FileArrivals {
  public:
-  FileArrivals() = default;
+  // Files go under `folder` + their URL's path (the web build: "", the root of its memory file
+  // system; tests: a folder of their own).
+  explicit FileArrivals(std::string folder = "") : folder_(std::move(folder)) {}
   ~FileArrivals();
   FileArrivals(const FileArrivals&) = delete;
   FileArrivals& operator=(const FileArrivals&) = delete;
@@ -40,6 +43,7 @@ class FileArrivals {
     std::string partPath;
     void* file;  // the stdio stream of partPath
   };
+  const std::string folder_;
   std::map<int32_t, Arrival> arrivals_;
   int32_t lastHandle_ = 0;
 };

@@ -94,6 +94,48 @@ TEST_F(Scheduling, ThreeFramesOnThreeTicksThenTheStop) {
   EXPECT_EQ(pixels[(24 * 64 + 32) * 3 + 1], 100);
 }
 
+// The step the render thread runs after each wake-up, run here on the test's thread as a page
+// runs it on each animation frame: the real thread sleeps on, since no tick signal wakes it.
+TEST_F(Scheduling, TheRenderStepDrawsAQueuedTickWithoutTheThread) {
+  Open();
+  auto queueTick = [this] {
+    platform::Semaphore* queueLock = c_.tickQueue->lock;
+    ASSERT_TRUE(platform::WaitSemaphore(queueLock, 5000));
+    int32_t n = 0;
+    EXPECT_TRUE(c_.tickQueue->Push(n));
+    platform::ReleaseSemaphore(queueLock);
+  };
+  EXPECT_EQ(PanoramaController::RenderStep(&c_), platform::StepResult::kIdle);
+  ASSERT_EQ(c_.RequestFrames(2, 1), kStatusDone);
+  ASSERT_EQ(platform::ManualTimerCount(), 1u);
+
+  queueTick();
+  EXPECT_EQ(PanoramaController::RenderStep(&c_), platform::StepResult::kMore);
+  EXPECT_EQ(c_.framesDrawn.load(), 1u);
+  EXPECT_EQ(c_.framesPending, 1);
+  std::vector<uint8_t> pixels(64 * 48 * 3);
+  ASSERT_TRUE(platform::ReadWindowPixels(window_, pixels.data()));
+  EXPECT_EQ(pixels[3 * (24 * 64 + 32) + 2], 200);  // the panorama's red, mid-window
+  EXPECT_EQ(PanoramaController::RenderStep(&c_), platform::StepResult::kIdle);
+
+  queueTick();
+  queueTick();
+  EXPECT_EQ(PanoramaController::RenderStep(&c_), platform::StepResult::kMore);
+  EXPECT_EQ(c_.framesDrawn.load(), 2u);
+  // No frames left: this tick stops the timer.
+  EXPECT_EQ(PanoramaController::RenderStep(&c_), platform::StepResult::kMore);
+  EXPECT_EQ(c_.framesDrawn.load(), 2u);
+  EXPECT_EQ(c_.timerId, 0u);
+  EXPECT_EQ(platform::ManualTimerCount(), 0u);
+  EXPECT_EQ(c_.ticksHandled.load(), 3u);
+
+  // Told to leave, the step ends the thread's work; Close then waits for the real thread.
+  c_.leaving = true;
+  EXPECT_EQ(PanoramaController::RenderStep(&c_), platform::StepResult::kDone);
+  c_.Close();
+  EXPECT_FALSE(c_.IsOpen());
+}
+
 TEST_F(Scheduling, ACountedTurnDrawsItsFramesAndStops) {
   Open();
   c_.SetView(170, 0, 0, 75, 0);

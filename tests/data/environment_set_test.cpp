@@ -15,6 +15,7 @@
 
 #include "data/codec_bridge.h"
 #include "data/picture_layout.h"
+#include "platform/common/step_thread.h"
 #include "platform/platform.h"
 #include "tests/data/tour_files.h"
 #include "tests/diag/capture.h"
@@ -587,6 +588,45 @@ TEST(Transfer, ReadsInChunksAndStopsAtTheEnd) {
   EXPECT_EQ(RunTransfer(record), 300000u);
   EXPECT_EQ(std::memcmp(out.data(), bytes.data(), bytes.size()), 0);
   EXPECT_EQ(record->cursor, out.data() + 2 * kTransferChunk);  // the short chunk does not move it
+  DestroyTransfer(record);
+}
+
+// A worker's steps as a page runs them, one chunk per animation frame, and the completion
+// once, after the last chunk, with every byte counted.
+TEST(Transfer, AWorkersStepsReadOneChunkEachAndCompleteAfterTheLast) {
+  test::TempDir dir;
+  std::vector<uint8_t> bytes(2 * kTransferChunk + 1000);
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = uint8_t(i * 7);
+  const std::string file = dir.Write("data.bin", bytes);
+  std::vector<uint8_t> out(bytes.size(), 0);
+  TransferRecord* record = OpenTransfer(file.c_str());
+  ASSERT_NE(record->file, nullptr);
+  struct Done {
+    int calls = 0;
+    uint32_t bytes = 0;
+  } done;
+  record->cursor = out.data();
+  record->remaining = uint32_t(bytes.size());
+  record->chunk = kTransferChunk;
+  record->context = &done;
+  record->completion = [](void* context, TransferRecord*, uint8_t*, uint32_t n) {
+    ++static_cast<Done*>(context)->calls;
+    static_cast<Done*>(context)->bytes = n;
+  };
+  platform::common::StepPump pump;
+  platform::common::StepTask* task = pump.Add(&TransferStep, record, nullptr);
+  for (uint32_t round = 1; round <= 2; ++round) {
+    EXPECT_EQ(pump.RunRound(), 1);
+    EXPECT_EQ(record->transferred, round * kTransferChunk);
+    EXPECT_EQ(done.calls, 0);
+  }
+  EXPECT_EQ(pump.RunRound(), 1);  // the last, short chunk, the finish and the completion
+  EXPECT_TRUE(task->ended);
+  EXPECT_EQ(done.calls, 1);
+  EXPECT_EQ(done.bytes, bytes.size());
+  EXPECT_EQ(record->completion, nullptr);
+  EXPECT_EQ(out, bytes);
+  pump.Close(task);
   DestroyTransfer(record);
 }
 
