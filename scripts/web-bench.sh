@@ -4,7 +4,7 @@
 # page load to the first frame. It prints and never fails.
 set -uo pipefail
 cd "$(dirname "$0")/.."
-if [ ! -f build/web/kestrelvue.wasm ] || [ ! -x build/native/bin/kvp ]; then
+if [ ! -f build/web/kestrelvue-core.wasm ] || [ ! -x build/native/bin/kvp ]; then
   echo "web bench: build/web or build/native is missing (make web native); skipped"
   exit 0
 fi
@@ -14,9 +14,9 @@ build/native/bin/kvp pack samples/mars-husband-hill-2048x1024.png -o build/web-b
   --depth 24 --matte c9a27e >/dev/null || { echo "web bench: packing the sample failed"; exit 0; }
 
 echo "==> web: the core's size"
-raw=$(stat -c %s build/web/kestrelvue.wasm)
-gz=$(gzip -9 -c build/web/kestrelvue.wasm | wc -c)
-echo "kestrelvue.wasm: $raw bytes, $gz bytes gzipped (-9)"
+raw=$(stat -c %s build/web/kestrelvue-core.wasm)
+gz=$(gzip -9 -c build/web/kestrelvue-core.wasm | wc -c)
+echo "kestrelvue-core.wasm: $raw bytes, $gz bytes gzipped (-9)"
 if [ -f build/web/kestrelvue-core.mjs ]; then
   echo "kestrelvue-core.mjs: $(stat -c %s build/web/kestrelvue-core.mjs) bytes," \
     "$(gzip -9 -c build/web/kestrelvue-core.mjs | wc -c) gzipped"

@@ -428,7 +428,7 @@
       if (changed) {
         const image = this.core.imageData(this.id, this.width, this.height);
         if (image) this.context.putImageData(image, 0, 0);
-        if (!this.firstFrameAt) this.firstFrameAt = performance.now();
+        if (!this.firstFrameAt && this.hasController) this.firstFrameAt = performance.now();
       }
       if (this.idleWaiters.length > 0 && this.isStill()) {
         const waiters = this.idleWaiters;

@@ -14,10 +14,12 @@ try {
     const f = (t) => t.toFixed(2).padStart(7);
     console.log(`web  load to first frame (1024x768, embed)  ${f(r.firstFrame)} ms`);
     console.log(`web  frame_moving/1024x768   mean ${f(r.moving.mean)} ms  median ` +
-      `${f(r.moving.median)} ms  (${r.moving.drawn}/${r.moving.count} frames drawn)`);
+      `${f(r.moving.median)} ms  (core ${f(r.moving.core)} ms; ${r.moving.drawn}/` +
+      `${r.moving.count} frames drawn)`);
     console.log(`web  frame_first_still/1024x768      ${f(r.firstStill.mean)} ms`);
     console.log(`web  frame_settled/1024x768  mean ${f(r.settled.mean)} ms  median ` +
-      `${f(r.settled.median)} ms  (${r.settled.drawn}/${r.settled.count} frames drawn)`);
+      `${f(r.settled.median)} ms  (core ${f(r.settled.core)} ms; ${r.settled.drawn}/` +
+      `${r.settled.count} frames drawn)`);
     console.log(`WEB_BENCH moving=${r.moving.median} settled=${r.settled.median} ` +
       `first=${r.firstFrame}`);
   }
