@@ -337,7 +337,11 @@
       this.notice = null;
       box.append(this.canvas, this.status);
       if (document.fullscreenEnabled && !external) {
-        const full = el('button', 'full', '\u26f6');
+        // Four corners drawn rather than a character: not every system font has one.
+        const full = el('button', 'full');
+        full.innerHTML = '<svg viewBox="0 0 16 16" width="16" height="16" fill="none" ' +
+          'stroke="currentColor" stroke-width="2" style="vertical-align:middle">' +
+          '<path d="M1 6V1h5M10 1h5v5M15 10v5h-5M6 15H1v-5"/></svg>';
         full.type = 'button';
         full.title = 'Fullscreen';
         full.addEventListener('click', () => this.toggleFullscreen());
