@@ -15,6 +15,7 @@ Runner DefineExport(CLI::App& command);
 Runner DefineWarp(CLI::App& command);
 Runner DefineRender(CLI::App& command);
 Runner DefineSprite(CLI::App& command);
+Runner DefineServe(CLI::App& command);
 
 namespace {
 
@@ -31,6 +32,7 @@ const CommandEntry kCommands[] = {
     {"warp", "Run the rendering engine alone on a panorama file's picture", DefineWarp},
     {"render", "Draw a panorama through the viewer's controller", DefineRender},
     {"sprite", "Write a sprite picture file (.avt) from a PNG, JPEG or BMP", DefineSprite},
+    {"serve", "Serve a folder of pages on 127.0.0.1 with the web viewer added", DefineServe},
 };
 
 // CLI11's messages are one line today; make sure a line it is.
@@ -136,6 +138,9 @@ int RunRender(const std::vector<std::string>& args, std::ostream& out, std::ostr
 }
 int RunSprite(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   return RunKvp(WithCommand("sprite", args), out, err);
+}
+int RunServe(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  return RunKvp(WithCommand("serve", args), out, err);
 }
 
 }  // namespace kvp::cli

@@ -20,5 +20,7 @@ int RunWarp(const std::vector<std::string>& args, std::ostream& out, std::ostrea
 int RunRender(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int RunExport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int RunSprite(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// Serves until SIGINT or SIGTERM (Ctrl-C); refused with status 2 in the Windows build.
+int RunServe(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 }  // namespace kvp::cli
