@@ -520,11 +520,13 @@ test('on a high-density screen the canvas has a pixel for each device pixel', as
   noProblems(page);
 });
 
-// Unmodified pages served by `kvp serve` (a separate branch): the server adds the script line.
+// Unmodified pages served by `kvp serve`: the server adds the script line.
 test('kvp serve: unmodified pages work, and a path out of the folder is refused', async (ctx) => {
   const help = spawnSync(kvp, ['serve', '--help'], { encoding: 'utf8' });
   if (help.status !== 0) throw new SkipTest('this build of kvp has no serve command');
-  const server = spawn(kvp, ['serve', site, '--port', '0'], { stdio: ['ignore', 'pipe', 'pipe'] });
+  // The samples folder: the site's tour is a link to ../tour, inside it.
+  const server = spawn(kvp, ['serve', path.join(repo, 'samples'), '--port', '0',
+    '--web', path.join(repo, 'build/web')], { stdio: ['ignore', 'pipe', 'pipe'] });
   try {
     const origin = await new Promise((resolve, reject) => {
       let out = '';
@@ -536,16 +538,40 @@ test('kvp serve: unmodified pages work, and a path out of the folder is refused'
       server.on('exit', () => reject(new Error(`kvp serve ended: ${out}`)));
       setTimeout(() => reject(new Error(`kvp serve printed no URL: ${out}`)), 10000);
     });
-    const context = await ctx.browser.newContext();
+    const context = await ctx.browser.newContext({ viewport: { width: 1000, height: 800 } });
     ctx.pages.push(context);
     const page = await context.newPage();
     page.problems = [];
-    page.on('pageerror', (e) => page.problems.push(e.message));
-    await page.goto(origin + '/index.html');
+    page.on('pageerror', (e) => page.problems.push(`pageerror: ${e.message}`));
+    // A missing file is told by its answer (the browser's own console line names none); the
+    // icon the browser asks for by itself is no file of the pages.
+    page.on('console', (m) => {
+      if (m.type() === 'error' && !m.text().startsWith('Failed to load resource')) {
+        page.problems.push(`console: ${m.text()}`);
+      }
+    });
+    page.on('response', (r) => {
+      if (r.status() >= 400 && !r.url().endsWith('/favicon.ico')) {
+        page.problems.push(`${r.status()} for ${r.url()}`);
+      }
+    });
+    // The page as it was written for the plug-in: no script line of its own.
+    assert(!fs.readFileSync(path.join(site, 'index.html'), 'utf8').includes('kestrelvue.js'),
+      'the sample page already has the script line');
+    await page.goto(origin + '/site/index.html');
     await viewerReady(page);
+    await settle(page);
+    await expectNativePicture(page, path.join(site, 'mars.pan'), 'served-mars');
+    await page.goto(origin + '/site/tour.html');
+    await viewerReady(page);
+    await settle(page);
+    await expectNativePicture(page, path.join(repo, 'samples/tour/tour.ini'), 'served-tour');
     noProblems(page);
-    const climb = await fetch(origin + '/%2e%2e/%2e%2e/CMakeLists.txt');
-    assert(climb.status >= 400, `a path out of the folder answered ${climb.status}`);
+    for (const climb of ['/%2e%2e/CMakeLists.txt', '/site/%2e%2e/%2e%2e/CMakeLists.txt',
+      '/..%2fCMakeLists.txt']) {
+      const answer = await fetch(origin + climb);
+      assert(answer.status >= 400, `${climb} answered ${answer.status}`);
+    }
   } finally {
     server.kill();
   }
