@@ -45,9 +45,9 @@ echo "demo: image credit: NASA/JPL-Caltech/Cornell (public domain), see $out/CRE
 make --no-print-directory web || echo "demo: the web build failed"
 if [ -f build/web/kestrelvue-core.mjs ]; then
   bash scripts/web-node.sh tests/web/demo-shot.mjs "$out/web.png"
-  echo "demo: to open the web demo yourself, serve the repository on this machine only:"
-  echo "  python3 -m http.server 8000 --bind 127.0.0.1 --directory $(pwd)"
-  echo "  and open http://127.0.0.1:8000/samples/web/index.html"
+  echo "demo: to open the web demo yourself (kvp serve: this machine only; it prints its port):"
+  echo "  $(pwd)/build/native/bin/kvp serve $(pwd)"
+  echo "  and open samples/web/index.html under the address it prints (port 8080 when free)"
 else
   echo "demo: build/web is missing (make web); no web demo"
 fi
