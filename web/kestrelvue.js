@@ -260,7 +260,7 @@
   font:12px/1.3 system-ui,sans-serif;color:#000}
 .kv-viewer:focus-visible{box-shadow:0 0 0 2px #48f}
 .kv-canvas{position:absolute;left:0;top:0;width:100%;height:100%;cursor:move}
-.kv-notice{position:absolute;left:0;top:0;background:#fff;color:#000;padding:0 2px;
+.kv-notice{position:absolute;left:10px;top:10px;background:#fff;color:#000;padding:0;
   font:13px system-ui,sans-serif;pointer-events:none}
 .kv-status{position:absolute;left:0;right:0;bottom:0;padding:2px 6px;background:rgba(0,0,0,.6);
   color:#fff;white-space:nowrap;overflow:hidden;text-overflow:ellipsis;pointer-events:none}
