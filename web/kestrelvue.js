@@ -925,9 +925,7 @@
       const frames = k.getFrameRate(id);
       // The plug-in's window waited here for the animation's end; a page cannot block, so
       // the rest runs when the core says its frames are done, before any other frame.
-      if (this.requestFrames(frames, 2) !== 0) return;
-      this.busy = true;
-      this.stopCallbacks.push(() => {
+      const finish = () => {
         this.busy = false;
         k.setHeadingMotion(id, 0.0, -1, 0);
         k.setPitchMotion(id, 0.0, -1, 0);
@@ -935,7 +933,13 @@
         k.setZoomMotion(id, 0.0, -1, 0);
         const view = k.getView(id);
         k.setTravelDirection(id, view[0], view[1], 0);
-      });
+      };
+      if (this.requestFrames(frames, 2) !== 0) {
+        finish();  // refused: nothing waits, as the window's call returned at once
+        return;
+      }
+      this.busy = true;
+      this.stopCallbacks.push(finish);
     }
 
     // A larger viewer over the page on the same panorama file, rendering continuously.
