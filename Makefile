@@ -27,11 +27,12 @@ tsan: deps
 	cmake --preset tsan >/dev/null
 	cmake --build --preset tsan -j $(JOBS)
 
-# The core in WebAssembly with the page script, into build/web/ (Debian's emscripten; its em++
-# needs Node's modules from /usr/share/nodejs).
+# The core in WebAssembly with the page script and the About box's picture, into build/web/
+# (Debian's emscripten; its em++ needs Node's modules from /usr/share/nodejs).
 web: deps
 	NODE_PATH=/usr/share/nodejs cmake --preset web >/dev/null
 	NODE_PATH=/usr/share/nodejs cmake --build --preset web -j $(JOBS)
+	cp web/kestrelvue.js resources/qorvane.bmp build/web/
 
 # Both targets, no tests.
 build: native win32
@@ -58,6 +59,7 @@ bench: native win32
 	build/native/bin/kvp_bench --benchmark_min_time=0.2
 	build/native/bin/kvp_frame_bench --benchmark_min_time=0.5
 	scripts/wine-run.sh --prefix build/win32/wineprefix build/win32/bin/kvp_plugin_figures.exe
+	bash scripts/web-bench.sh
 
 # The fuzz targets under libFuzzer (clang), FUZZ_SECONDS each (default 180); `make test` replays
 # their saved inputs in the asan build.

@@ -38,3 +38,16 @@ done
   --position 3,1,0 --heading 60 --pitch -5 --fov 90 >/dev/null
 echo "demo: the sample tour from between the summit and the ridge: $(pwd)/$out/tour-between-nodes.png"
 echo "demo: image credit: NASA/JPL-Caltech/Cornell (public domain), see $out/CREDITS.md"
+
+# ---- The web front end: the sample pages in today's browsers -------------------------------------
+# samples/web/index.html embeds the samples as pages did for the plug-in, plus the page script's
+# line; a headless Chromium shows it and keeps a screenshot.
+make --no-print-directory web || echo "demo: the web build failed"
+if [ -f build/web/kestrelvue-core.mjs ]; then
+  bash scripts/web-node.sh tests/web/demo-shot.mjs "$out/web.png"
+  echo "demo: to open the web demo yourself (kvp serve: this machine only; it prints its port):"
+  echo "  $(pwd)/build/native/bin/kvp serve $(pwd)"
+  echo "  and open samples/web/index.html under the address it prints (port 8080 when free)"
+else
+  echo "demo: build/web is missing (make web); no web demo"
+fi

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# `make test`: builds every target and runs every test suite, then prints the total.
+# `make test`: builds every target and runs every test suite (the four native builds, then the
+# browser tests of the web build), then prints the total.
 # A failing suite does not stop the others; the exit status says whether all passed.
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -17,6 +18,12 @@ for preset in native win32 asan tsan; do
   if [ "$preset" = tsan ]; then soak=30; else soak=3; fi
   KVP_SOAK_SECONDS=$soak bash scripts/run-tests.sh "$preset" || status=1
 done
+# The page script and the core in WebAssembly, in headless Chromium. A failed build still runs
+# the tests' script, which then counts one failure instead of testing a stale build.
+echo "==> build web"
+make --no-print-directory web || { echo "==> build web FAILED"; status=1; rm -f build/web/kestrelvue-core.mjs; }
+echo "==> test web"
+bash scripts/run-web-tests.sh || status=1
 echo "==> summary ($(( $(date +%s) - start )) s)"
-bash scripts/test-summary.sh native win32 asan tsan
+bash scripts/test-summary.sh native win32 asan tsan web
 exit $status
