@@ -37,7 +37,8 @@ bool DecodeOnce(platform::CodecDriver& codec, std::vector<uint8_t>& source,
   request.dxDst = request.dxSrc = in.width;
   request.dyDst = request.dySrc = in.height;
   const auto r = reinterpret_cast<uintptr_t>(&request);
-  codec.Message(platform::kIcmDecompressGetPalette, r, reinterpret_cast<uintptr_t>(destination.data()));
+  codec.Message(platform::kIcmDecompressGetPalette, r,
+                reinterpret_cast<uintptr_t>(destination.data()));
   if (codec.Message(platform::kIcmDecompressExBegin, r, sizeof request) != 0) return false;
   request.sourceData = source.data() + kInfoHeaderSize;
   request.destinationData = destination.data() + (depth == 8 ? kInfoHeaderSize + kColourTableSize
