@@ -59,6 +59,13 @@ bench: native win32
 	build/native/bin/kvp_bench --benchmark_min_time=0.2
 	build/native/bin/kvp_frame_bench --benchmark_min_time=0.5
 	scripts/wine-run.sh --prefix build/win32/wineprefix build/win32/bin/kvp_plugin_figures.exe
+	# The built-in decoders: one 2048x1024 frame per codec, natively and under Wine; their size.
+	bash scripts/make-bench-frames.sh
+	build/native/bin/kvp_codec_bench build/bench/codec-2048-cvid.pan build/bench/codec-2048-MSVC.pan
+	scripts/wine-run.sh --prefix build/win32/wineprefix build/win32/bin/kvp_codec_bench.exe \
+	  build/bench/codec-2048-cvid.pan build/bench/codec-2048-MSVC.pan
+	size build/native/CMakeFiles/kvp_platform.dir/platform/common/avcodec/avcodec_decoder.cpp.o \
+	  build/win32/CMakeFiles/kvp_platform.dir/platform/common/avcodec/avcodec_decoder.cpp.obj
 	bash scripts/web-bench.sh
 
 # The fuzz targets under libFuzzer (clang), FUZZ_SECONDS each (default 180); `make test` replays

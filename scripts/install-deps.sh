@@ -55,3 +55,11 @@ if ! grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ &&
     'Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg' > "$src_list"
   apt-get update -q
 fi
+# dpkg-source unpacks the source package and applies Debian's patches.
+if ! command -v dpkg-source >/dev/null; then
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "install-deps: missing Debian packages: dpkg-dev" >&2
+    exit 1
+  fi
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends dpkg-dev
+fi

@@ -194,6 +194,10 @@ TEST(BuiltinDecoder, FixturesDecodeToTheRecordedDigests) {
   EXPECT_EQ(test::DecodedDigests(), std::string(expected.begin(), expected.end()));
 }
 
+TEST(BuiltinDecoder, KvpCommandsTakeCompressedPanoramas) {
+  test::ExpectKvpTakesCompressedPanoramas();
+}
+
 TEST(BuiltinDecoder, DamagedIndeoFramesAreCodecFailuresNotCrashes) {
   for (const char* code : {"IV41", "IV31", "IV32", "IV50"}) {
     std::vector<uint8_t> frame = test::InfoHeaderBytes(

@@ -41,7 +41,8 @@ int Export(const ExportOptions& o, std::ostream& out, std::ostream& err) {
 
 Runner DefineExport(CLI::App& command) {
   auto o = std::make_shared<ExportOptions>();
-  AddInput(command, "FILE", "a bitmap file or panorama container, its picture compressed or not", o->input);
+  AddInput(command, "FILE", "a bitmap file or panorama container, compressed or not",
+           o->input);
   AddOutput(command, "OUT.png", o->output);
   return [o](std::ostream& out, std::ostream& err) { return Export(*o, out, err); };
 }

@@ -75,8 +75,8 @@ bool UncompressedImage(const PackedImageView& image, PackedImage& out, std::stri
   header.sizeImage = uint32_t(rowBytes * size_t(height));
   out.bytes.assign(kInfoHeaderSize + rowBytes * size_t(height), 0);
   WriteInfoHeader(out.bytes.data(), header);
-  std::memcpy(out.bytes.data() + kInfoHeaderSize, decoded.data() + kInfoHeaderSize + first * rowBytes,
-              rowBytes * size_t(height));
+  std::memcpy(out.bytes.data() + kInfoHeaderSize,
+              decoded.data() + kInfoHeaderSize + first * rowBytes, rowBytes * size_t(height));
   return true;
 }
 

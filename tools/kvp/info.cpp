@@ -65,13 +65,29 @@ Json CodecName(uint32_t compression) {
   return nullptr;
 }
 
-// Whether this build finds a decompressor that takes the frame: the one the viewer would use.
+// Whether the decompressor the viewer would find for the frame takes the viewer's request
+// for a 24-bit picture: some installed ones take the frame but not the extended request.
 bool CanDecode(const uint8_t header[kInfoHeaderSize]) {
-  platform::Codec* codec =
-      platform::LocateCodec(FourCC("vidc"), ReadInfoHeader(header).compression, header,
-                            nullptr, platform::kIcModeDecompress);
+  const BitmapInfoHeader in = ReadInfoHeader(header);
+  platform::Codec* codec = platform::LocateCodec(FourCC("vidc"), in.compression, header,
+                                                 nullptr, platform::kIcModeDecompress);
+  if (codec == nullptr) return false;
+  BitmapInfoHeader out = in;
+  out.compression = 0;
+  out.sizeImage = 0;
+  out.bitCount = 24;
+  uint8_t outHeader[kInfoHeaderSize];
+  WriteInfoHeader(outHeader, out);
+  platform::DecompressRequest request;
+  request.sourceHeader = header;
+  request.destinationHeader = outHeader;
+  request.dxDst = request.dxSrc = in.width;
+  request.dyDst = request.dySrc = in.height;
+  const int32_t result =
+      platform::SendCodecMessage(codec, platform::kIcmDecompressExQuery,
+                                 reinterpret_cast<uintptr_t>(&request), sizeof request);
   platform::CloseCodec(codec);
-  return codec != nullptr;
+  return result == 0;
 }
 
 void ImageReport(ByteReader& reader, FileKind kind, Json& report, std::ostream& err,
