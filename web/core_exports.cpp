@@ -260,15 +260,15 @@ const uint8_t* kv_pixels(int id) {
   v->bgr.resize(pixels * 3);
   v->rgba.resize(pixels * 4);
   if (!platform::ReadWindowPixels(v->window, v->bgr.data())) return nullptr;
-  // Bottom-up blue, green, red rows become top-down red, green, blue, opaque.
+  // Bottom-up blue, green, red rows become top-down red, green, blue, opaque: one 32-bit store
+  // per pixel (WebAssembly is little-endian, so red lands first).
   for (int32_t y = 0; y < v->height; ++y) {
     const uint8_t* from = v->bgr.data() + size_t(v->height - 1 - y) * size_t(v->width) * 3;
     uint8_t* to = v->rgba.data() + size_t(y) * size_t(v->width) * 4;
     for (int32_t x = 0; x < v->width; ++x, from += 3, to += 4) {
-      to[0] = from[2];
-      to[1] = from[1];
-      to[2] = from[0];
-      to[3] = 255;
+      const uint32_t pixel = uint32_t(from[2]) | uint32_t(from[1]) << 8 |
+                             uint32_t(from[0]) << 16 | 0xFF000000u;
+      std::memcpy(to, &pixel, sizeof pixel);
     }
   }
   v->changed = false;
