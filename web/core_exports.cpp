@@ -50,8 +50,29 @@ std::map<int, std::unique_ptr<Viewer>>& Viewers() {
   return viewers;
 }
 
+// Where the fetched files live: the root of the page's memory file system; when these calls
+// run natively under test, the folder KVP_WEB_STORE names, so that they never write to /url.
+const std::string& StoreFolder() {
+  static const std::string folder = [] {
+    const char* named = std::getenv("KVP_WEB_STORE");
+    return std::string(named != nullptr ? named : "");
+  }();
+  return folder;
+}
+
+std::string StoredPath(const std::string& url) {
+  const std::string path = platform::common::PathForUrl(url);
+  return path.empty() ? path : StoreFolder() + path;
+}
+
+std::string UrlOfStored(const std::string& path) {
+  const std::string& folder = StoreFolder();
+  if (path.compare(0, folder.size(), folder) != 0) return "";
+  return platform::common::UrlForPath(path.substr(folder.size()));
+}
+
 platform::web::FileArrivals& Arrivals() {
-  static platform::web::FileArrivals arrivals;
+  static platform::web::FileArrivals arrivals(StoreFolder());
   return arrivals;
 }
 
@@ -134,8 +155,7 @@ std::set<std::string> MissingNodeFiles(const std::string& path) {
   const bool fastImages =
       platform::ProfileFile(path.c_str()).ReadInt("Kestrelvue", "Fleetglider", 0) != 0;
   auto need = [&missing](const std::string& file) {
-    if (!file.empty() && !platform::web::FileExists(file) &&
-        !platform::common::UrlForPath(file).empty()) {
+    if (!file.empty() && !platform::web::FileExists(file) && !UrlOfStored(file).empty()) {
       missing.insert(file);
     }
   };
@@ -260,15 +280,15 @@ const uint8_t* kv_pixels(int id) {
   v->bgr.resize(pixels * 3);
   v->rgba.resize(pixels * 4);
   if (!platform::ReadWindowPixels(v->window, v->bgr.data())) return nullptr;
-  // Bottom-up blue, green, red rows become top-down red, green, blue, opaque.
+  // Bottom-up blue, green, red rows become top-down red, green, blue, opaque: one 32-bit store
+  // per pixel (WebAssembly is little-endian, so red lands first).
   for (int32_t y = 0; y < v->height; ++y) {
     const uint8_t* from = v->bgr.data() + size_t(v->height - 1 - y) * size_t(v->width) * 3;
     uint8_t* to = v->rgba.data() + size_t(y) * size_t(v->width) * 4;
     for (int32_t x = 0; x < v->width; ++x, from += 3, to += 4) {
-      to[0] = from[2];
-      to[1] = from[1];
-      to[2] = from[0];
-      to[3] = 255;
+      const uint32_t pixel = uint32_t(from[2]) | uint32_t(from[1]) << 8 |
+                             uint32_t(from[0]) << 16 | 0xFF000000u;
+      std::memcpy(to, &pixel, sizeof pixel);
     }
   }
   v->changed = false;
@@ -300,7 +320,7 @@ int kv_open(int id, const char* url, int rate) {
   if (v->controller != nullptr) v->controller->Close();
   v->waitingPath.clear();
   v->missing.clear();
-  const std::string path = url != nullptr ? platform::common::PathForUrl(url) : "";
+  const std::string path = url != nullptr ? StoredPath(url) : "";
   // A URL with no path opens like a name that does not fit: no file at all.
   if (path.empty()) return OpenNow(*v, "", int16_t(rate));
   std::set<std::string> missing = MissingNodeFiles(path);
@@ -310,7 +330,7 @@ int kv_open(int id, const char* url, int rate) {
   v->missing = missing;
   for (const std::string& node : missing) {
     v->requests.push_back("{\"type\":\"fetch\",\"url\":" +
-                          Quoted(platform::common::UrlForPath(node)) + "}");
+                          Quoted(UrlOfStored(node)) + "}");
   }
   return -1;
 }
@@ -432,7 +452,7 @@ int kv_place_sprite(int id, const char* url, int hotspot) {
   double cx = 0, cy = 0, cz = 0, sx = 0, sy = 0, sz = 0;
   spot->GetCentre(cx, cy, cz);
   spot->GetExtent(sx, sy, sz);
-  const std::string path = platform::common::PathForUrl(url);
+  const std::string path = StoredPath(url);
   sprite->LoadSpriteImage(path.c_str(), cx, cy, cz, sx, sy, sz, 1);
   sprite->SetSpriteAnimation(0, 0);
   sprite->SetSpriteVelocity(0, 0, 0);
