@@ -124,6 +124,16 @@ class Sink {
   ~Sink() { platform::web::SetMessageSink(nullptr, nullptr); }
 };
 
+// A controller operation on an open viewer, its message boxes going to that viewer; "not open"
+// otherwise.
+template <typename Call>
+int WithController(int id, Call call) {
+  PanoramaController* c = Open(id);
+  if (c == nullptr) return kvp::kStatusNotOpen;
+  Sink sink(Find(id));
+  return call(*c);
+}
+
 // What a failed open would show, as the plug-in shows it; 1 for the page.
 int OpenNow(Viewer& v, const std::string& path, int16_t rate) {
   v.changed = true;
@@ -354,17 +364,13 @@ int kv_is_settled(int id) {
   return settled ? 1 : 0;
 }
 
-#define KV_CONTROLLER_CALL(id, call)                       \
-  PanoramaController* c = Open(id);                        \
-  if (c == nullptr) return kvp::kStatusNotOpen;            \
-  Sink sink(Find(id));                                     \
-  return c->call
-
 int kv_request_frames(int id, int count, int mode) {
-  KV_CONTROLLER_CALL(id, RequestFrames(count, mode));
+  return WithController(id, [&](PanoramaController& c) { return c.RequestFrames(count, mode); });
 }
 
-int kv_set_frame_rate(int id, int rate) { KV_CONTROLLER_CALL(id, SetFrameRate(int16_t(rate))); }
+int kv_set_frame_rate(int id, int rate) {
+  return WithController(id, [&](PanoramaController& c) { return c.SetFrameRate(int16_t(rate)); });
+}
 
 int kv_get_frame_rate(int id) {
   PanoramaController* c = Open(id);
@@ -375,47 +381,54 @@ int kv_get_frame_rate(int id) {
 }
 
 int kv_set_view(int id, double heading, double pitch, double roll, double fov, int mode) {
-  KV_CONTROLLER_CALL(id, SetView(heading, pitch, roll, fov, mode));
+  return WithController(
+      id, [&](PanoramaController& c) { return c.SetView(heading, pitch, roll, fov, mode); });
 }
 
 int kv_get_view(int id, double* out4) {
   if (out4 == nullptr) return kvp::kStatusRefused;
-  KV_CONTROLLER_CALL(id, GetView(out4[0], out4[1], out4[2], out4[3]));
+  return WithController(
+      id, [&](PanoramaController& c) { return c.GetView(out4[0], out4[1], out4[2], out4[3]); });
 }
 
 int kv_set_heading_motion(int id, double speed, int frames, int mode) {
-  KV_CONTROLLER_CALL(id, SetHeadingMotion(speed, frames, mode));
+  return WithController(
+      id, [&](PanoramaController& c) { return c.SetHeadingMotion(speed, frames, mode); });
 }
 
 int kv_set_pitch_motion(int id, double speed, int frames, int mode) {
-  KV_CONTROLLER_CALL(id, SetPitchMotion(speed, frames, mode));
+  return WithController(
+      id, [&](PanoramaController& c) { return c.SetPitchMotion(speed, frames, mode); });
 }
 
 int kv_set_roll_motion(int id, double speed, int frames, int mode) {
-  KV_CONTROLLER_CALL(id, SetRollMotion(speed, frames, mode));
+  return WithController(
+      id, [&](PanoramaController& c) { return c.SetRollMotion(speed, frames, mode); });
 }
 
 int kv_set_zoom_motion(int id, double speed, int frames, int mode) {
-  KV_CONTROLLER_CALL(id, SetZoomMotion(speed, frames, mode));
+  return WithController(
+      id, [&](PanoramaController& c) { return c.SetZoomMotion(speed, frames, mode); });
 }
 
 int kv_set_forward_motion(int id, double speed, int frames, int mode) {
-  KV_CONTROLLER_CALL(id, SetForwardMotion(speed, frames, mode));
+  return WithController(
+      id, [&](PanoramaController& c) { return c.SetForwardMotion(speed, frames, mode); });
 }
 
 int kv_set_travel_direction(int id, double heading, double pitch, int mode) {
-  KV_CONTROLLER_CALL(id, SetTravelDirection(heading, pitch, mode));
+  return WithController(
+      id, [&](PanoramaController& c) { return c.SetTravelDirection(heading, pitch, mode); });
 }
 
 int kv_set_position(int id, double x, double y, double z, int mode) {
-  KV_CONTROLLER_CALL(id, SetPosition(x, y, z, mode));
+  return WithController(id, [&](PanoramaController& c) { return c.SetPosition(x, y, z, mode); });
 }
 
 int kv_set_view_limits(int id, int kind, const int32_t* data) {
-  KV_CONTROLLER_CALL(id, SetViewLimits(int16_t(kind), data));
+  return WithController(
+      id, [&](PanoramaController& c) { return c.SetViewLimits(int16_t(kind), data); });
 }
-
-#undef KV_CONTROLLER_CALL
 
 int kv_pick(int id, int x, int y, int* kindOut) {
   PanoramaController* c = Open(id);
