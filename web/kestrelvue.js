@@ -3,7 +3,7 @@
 // A page adds one line, <script src=".../kestrelvue.js"></script>, anywhere. Every <embed> or
 // <object> of type application/x-pan, or whose src/data names a ".pan" file, now or added later,
 // becomes a viewer of the same size in the same place. The core (kestrelvue-core.mjs and
-// kestrelvue.wasm, beside this file) does everything the plug-in's controller did; this script
+// kestrelvue-core.wasm, beside this file) does everything the plug-in's controller did; this script
 // does what the browser and the viewer window did around it: fetching files, the thumbnail rule,
 // mouse steering, hot spots, the context menu and its commands, clips and sprites, messages.
 //

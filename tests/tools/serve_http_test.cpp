@@ -39,7 +39,7 @@ class ServeHttp : public ::testing::Test {
     dir_.Write("site/tour.ini", "[Kestrelvue]");
     dir_.Write("site/notes.xyz", "?");
     dir_.Write("web/kestrelvue.js", "// viewer");
-    dir_.Write("web/kestrelvue.wasm", std::string("\0asm", 4));
+    dir_.Write("web/kestrelvue-core.wasm", std::string("\0asm", 4));
   }
 
   fs::path Site() const { return dir_.Path() / "site"; }
@@ -101,7 +101,7 @@ TEST_F(ServeHttp, FilesFoldersAndTheViewerHaveTheirTypes) {
       {"/clip.avi", "video/x-msvideo"},         {"/rover.avt", "application/octet-stream"},
       {"/tour.ini", "text/plain"},              {"/notes.xyz", "application/octet-stream"},
       {"/.kestrelvue/kestrelvue.js", "text/javascript"},
-      {"/.kestrelvue/kestrelvue.wasm", "application/wasm"},
+      {"/.kestrelvue/kestrelvue-core.wasm", "application/wasm"},
       // A page's own relative path to the viewer, when the folder has no such file.
       {"/sub/kestrelvue.js", "text/javascript"},
       // Links written on Windows or for a CD image, in the other case.
@@ -113,7 +113,7 @@ TEST_F(ServeHttp, FilesFoldersAndTheViewerHaveTheirTypes) {
     EXPECT_EQ(r->status, 200) << path;
     EXPECT_EQ(r->get_header_value("Content-Type"), type) << path;
   }
-  EXPECT_EQ(Get("/.kestrelvue/kestrelvue.wasm")->body, std::string("\0asm", 4));
+  EXPECT_EQ(Get("/.kestrelvue/kestrelvue-core.wasm")->body, std::string("\0asm", 4));
   EXPECT_EQ(Get("/MARS.PAN")->body, "0123456789");
 
   // A folder without its '/' is sent to it, so that its relative links resolve.

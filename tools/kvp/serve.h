@@ -25,7 +25,7 @@ std::string AddScriptLine(const std::string& page);
 // for names not in the table.
 const char* ContentTypeFor(const std::string& name);
 
-// The folder holding the web build (kestrelvue.js, kestrelvue-core.mjs, kestrelvue.wasm):
+// The folder holding the web build (kestrelvue.js, kestrelvue-core.mjs, kestrelvue-core.wasm):
 // `given` when not empty, else $KVP_WEB_DIR, else build/web beside the running kvp's build
 // tree (<exe>/../../web). Whether it holds the files is the caller's to check.
 std::string FindWebDir(const std::string& given);

@@ -24,7 +24,8 @@ namespace kvp::cli {
 namespace {
 
 // The web build's files, which a page may also ask for by its own relative path.
-const char* const kViewerFiles[] = {"kestrelvue.js", "kestrelvue-core.mjs", "kestrelvue.wasm"};
+const char* const kViewerFiles[] = {"kestrelvue.js", "kestrelvue-core.mjs",
+                                     "kestrelvue-core.wasm"};
 
 std::string Lower(std::string text) {
   for (char& c : text) c = char(std::tolower(static_cast<unsigned char>(c)));
