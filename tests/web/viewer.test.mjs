@@ -494,7 +494,7 @@ test('an element added after the page loaded is replaced too, and freed when rem
   noProblems(page);
 });
 
-test('a tour loads its nodes on demand and draws what kvp render draws', async (ctx) => {
+test('a tour fetches its node files through the page and draws what kvp render draws', async (ctx) => {
   const page = await open(ctx, '/site/tour.html');
   await viewerReady(page);
   await settle(page);
