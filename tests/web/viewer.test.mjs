@@ -504,6 +504,27 @@ test('a tour fetches its node files through the page and draws what kvp render d
   noProblems(page);
 });
 
+test('Cinepak and Video 1 panoramas decode in the page to what kvp render draws', async (ctx) => {
+  const fixtures = path.join(repo, 'tests/fixtures');
+  const url = writePage('codecs.html',
+    '<embed src="/fixtures/codec-mars-cvid.pan" type="application/x-pan" width="400" height="260">' +
+    '<embed src="/fixtures/codec-mars-msvc.pan" type="application/x-pan" width="400" height="260">');
+  const page = await open(ctx, url);
+  for (const [index, name] of [[0, 'codec-mars-cvid'], [1, 'codec-mars-msvc']]) {
+    // A build without the decoders shows the codec failure box instead of a panorama.
+    await page.waitForFunction((i) => document.querySelector('.kv-dialog') ||
+      window.Kestrelvue.viewers()[i]?.hasController, index, { timeout: 15000 });
+    const boxes = await page.locator('.kv-dialog .kv-message').allTextContents();
+    assert(boxes.length === 0, `${name}: a message box instead of the picture: "${boxes[0]}"`);
+    await viewerReady(page, index);
+    await settle(page, index);
+    await expectNativePicture(page, path.join(fixtures, `${name}.pan`), name, index);
+    await setView(page, [211, 17.5, 0, 50], index);
+    await expectNativePicture(page, path.join(fixtures, `${name}.pan`), `${name}-turned`, index);
+  }
+  noProblems(page);
+});
+
 test('on a high-density screen the canvas has a pixel for each device pixel', async (ctx) => {
   const url = writePage('dense.html',
     '<embed src="/site/mars.pan" type="application/x-pan" width="320" height="200">');
@@ -588,6 +609,7 @@ const results = await runTests(tests, {
     }
     const server = await startServer({
       '/kv/': path.join(repo, 'build/web'), '/site/': site, '/t/': work,
+      '/fixtures/': path.join(repo, 'tests/fixtures'),
     }, ['/site/']);
     const browser = await chromium.launch({ executablePath: chromiumPath, headless: true,
       args: ['--no-sandbox', '--autoplay-policy=no-user-gesture-required'] });
