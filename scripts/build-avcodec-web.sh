@@ -3,16 +3,19 @@
 # Debian's ffmpeg source package, once per package version, into a cache outside the clone.
 #
 # Usage: build-avcodec-web.sh   prints the install prefix (include/, lib/libavcodec.a,
-# lib/libavutil.a) on its last line. The prefix is ~/.cache/kestrelvue/avcodec-web-<version>/
-# (KVP_CACHE_DIR moves the cache); a finished prefix is reused as it is. Needs a deb-src entry
-# (scripts/install-deps.sh adds one) and emscripten (emcc runs under NODE_PATH=/usr/share/nodejs).
+# lib/libavutil.a) on its last line. The prefix is
+# ~/.cache/kestrelvue/avcodec-web-<version>-<recipe>/ (KVP_CACHE_DIR moves the cache); a finished
+# prefix is reused as it is. Needs a deb-src entry (scripts/install-deps.sh adds one) and emscripten
+# (emcc runs under NODE_PATH=/usr/share/nodejs).
 set -euo pipefail
 
 # The same version as the native and Windows builds: one decoder, one behaviour everywhere.
 version=$(dpkg-query -W -f='${source:Version}' libavcodec-dev)
 version=${version#*:}  # the epoch adds nothing to a folder name
 cache=${KVP_CACHE_DIR:-$HOME/.cache/kestrelvue}
-prefix=$cache/avcodec-web-$version
+# This script is the recipe: a change to it (its flags) builds afresh instead of reusing.
+recipe=$(sha256sum "$0" | cut -c1-8)
+prefix=$cache/avcodec-web-$version-$recipe
 
 if [ -f "$prefix/.complete" ]; then
   echo "$prefix"

@@ -2,17 +2,19 @@
 # Cross-builds the Windows build's minimal libavcodec (six legacy video decoders) from Debian's
 # ffmpeg source package, once per package version, into a cache outside the clone.
 #
-# Usage: build-avcodec-win32.sh   prints the install prefix (bin/*.dll, include/, lib/) on its
-# last line. The prefix is ~/.cache/kestrelvue/avcodec-win32-<version>/ (KVP_CACHE_DIR moves
-# the cache); a finished prefix is reused as it is. Needs a deb-src entry
-# (scripts/install-deps.sh adds one) and g++-mingw-w64-i686.
+# Usage: build-avcodec-win32.sh   prints the install prefix (bin/*.dll, include/, lib/) on its last
+# line. The prefix is ~/.cache/kestrelvue/avcodec-win32-<version>-<recipe>/ (KVP_CACHE_DIR moves the
+# cache); a finished prefix is reused as it is. Needs a deb-src entry (scripts/install-deps.sh adds
+# one) and g++-mingw-w64-i686.
 set -euo pipefail
 
 # The version of the headers the native build compiles against: the same ABI on both builds.
 version=$(dpkg-query -W -f='${source:Version}' libavcodec-dev)
 version=${version#*:}  # the epoch adds nothing to a folder name
 cache=${KVP_CACHE_DIR:-$HOME/.cache/kestrelvue}
-prefix=$cache/avcodec-win32-$version
+# This script is the recipe: a change to it (its flags) builds afresh instead of reusing.
+recipe=$(sha256sum "$0" | cut -c1-8)
+prefix=$cache/avcodec-win32-$version-$recipe
 
 if [ -f "$prefix/.complete" ]; then
   echo "$prefix"
