@@ -18,7 +18,11 @@ try {
     return v && v.length === 3 && v.every((w) => w.hasController && w.firstFrameAt) &&
       v[0].thumbnailMode === 0;
   }, null, { timeout: 30000 });
-  await page.evaluate(() => Promise.all(window.Kestrelvue.viewers().map((v) => v.whenIdle())));
+  // A viewer that never comes to rest still gets its picture taken, a little later.
+  await page.evaluate(() => Promise.race([
+    Promise.all(window.Kestrelvue.viewers().map((v) => v.whenIdle())),
+    new Promise((resolve) => setTimeout(resolve, 20000)),
+  ]));
   await page.screenshot({ path: out, fullPage: true });
   console.log(`demo: web page screenshot: ${out}`);
   if (problems.length) {
