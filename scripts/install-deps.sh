@@ -37,7 +37,7 @@ fi
 # Wine's 32-bit half needs a CPU that runs i386 code, or an emulator registered for it.
 bash "$(dirname "$0")/ensure-i386.sh"
 
-# --- The source of the Windows build's libavcodec (scripts/build-avcodec-win32.sh) ----------
+# --- The source of the Windows and web builds' libavcodec (scripts/build-avcodec.sh) ---------
 # `apt-get source ffmpeg` needs a deb-src entry; Debian's images list binaries only.
 src_list=/etc/apt/sources.list.d/kestrelvue-src.sources
 if ! grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ &&
