@@ -98,6 +98,9 @@ TEST_F(Scheduling, ThreeFramesOnThreeTicksThenTheStop) {
 // runs it on each animation frame: the real thread sleeps on, since no tick signal wakes it.
 TEST_F(Scheduling, TheRenderStepDrawsAQueuedTickWithoutTheThread) {
   Open();
+  // The real thread makes one step of its own as it starts, then parks on the tick signal; a
+  // slow start (sanitizers, a busy machine) must not let that first step take the ticks below.
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
   auto queueTick = [this] {
     platform::Semaphore* queueLock = c_.tickQueue->lock;
     ASSERT_TRUE(platform::WaitSemaphore(queueLock, 5000));
